@@ -1,0 +1,11 @@
+# The project's commands; each installs what is missing first.
+.PHONY: test bench demo
+
+test:
+	tools/run-tests
+
+bench:
+	tools/bootstrap
+	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake --build build/bench -j --target analysis_bench
+	build/bench/bench/analysis_bench

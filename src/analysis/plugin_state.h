@@ -1,0 +1,34 @@
+#pragma once
+// The plug-in object's shared state, apart from its host-boundary fields
+// (window, player core, event subscription), which live in the COM object.
+
+#include "analysis/channel_config.h"
+#include "link/level_sink.h"
+
+#include <cstdint>
+
+struct PluginState {
+    // Graphics flags: nonzero means draw.
+    uint8_t DrawFrequency = 1;
+    uint8_t DrawPower = 1;
+    uint8_t DrawChannels = 1;
+    uint8_t DrawChannelNumbers = 1;
+
+    int32_t CurrentPreset = 0;
+    uint32_t foregroundColor = 0x000000FF; // COLORREF of the frequency graph pen
+
+    // Mouse band editing.
+    int32_t SelectedChannel = -1;
+    uint8_t DragStartEdge = 0;
+    uint8_t Dragging = 0;
+    int32_t DraggableChannels = 8;
+
+    int32_t BarCounter = 0; // row of the next Graph Width bar in this frame
+
+    // Not owned here: the COM object owns the ControllerLink and points this
+    // at it, which keeps the core free of Win32.
+    ControllerLinkBase* Link = nullptr;
+
+    ChannelTable Channels = {};
+    LevelTable ChannelLevels = {};
+};
