@@ -1,0 +1,167 @@
+#include "audio_clip.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+constexpr uint16_t kFormatPcm = 1;
+constexpr uint16_t kFormatFloat = 3;
+constexpr uint16_t kFormatExtensible = 0xFFFE;
+
+uint16_t Le16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+uint32_t Le32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+WavReadResult Fail(const char* why) {
+    WavReadResult r;
+    r.error = why;
+    return r;
+}
+
+float Sample(const uint8_t* p, uint16_t format, uint16_t bits) {
+    if (format == kFormatFloat) {
+        if (bits == 32) {
+            float f;
+            uint32_t u = Le32(p);
+            std::memcpy(&f, &u, 4);
+            return f;
+        }
+        double d;
+        uint64_t u = static_cast<uint64_t>(Le32(p)) | (static_cast<uint64_t>(Le32(p + 4)) << 32);
+        std::memcpy(&d, &u, 8);
+        return static_cast<float>(d);
+    }
+    switch (bits) {
+    case 8:
+        return (static_cast<int>(p[0]) - 128) / 128.0f;
+    case 16:
+        return static_cast<int16_t>(Le16(p)) / 32768.0f;
+    case 24: {
+        int32_t v = static_cast<int32_t>(p[0] | (p[1] << 8) | (p[2] << 16));
+        if (v & 0x800000) {
+            v -= 0x1000000;
+        }
+        return v / 8388608.0f;
+    }
+    default: // 32
+        return static_cast<float>(static_cast<int32_t>(Le32(p)) / 2147483648.0);
+    }
+}
+
+} // namespace
+
+WavReadResult ReadWav(const uint8_t* data, size_t size) {
+    if (size < 12 || std::memcmp(data, "RIFF", 4) != 0 || std::memcmp(data + 8, "WAVE", 4) != 0) {
+        return Fail("not a RIFF/WAVE file");
+    }
+    uint16_t format = 0, channels = 0, bits = 0, blockAlign = 0;
+    uint32_t sampleRate = 0;
+    bool haveFormat = false;
+    const uint8_t* samples = nullptr;
+    size_t sampleBytes = 0;
+
+    size_t pos = 12;
+    while (pos + 8 <= size) {
+        const uint8_t* chunk = data + pos;
+        const uint32_t chunkSize = Le32(chunk + 4);
+        const size_t bodyStart = pos + 8;
+        const size_t available = size - bodyStart;
+        if (std::memcmp(chunk, "fmt ", 4) == 0) {
+            if (chunkSize < 16) {
+                return Fail("format chunk too small");
+            }
+            if (chunkSize > available) {
+                return Fail("format chunk runs past the end of the file");
+            }
+            const uint8_t* f = chunk + 8;
+            format = Le16(f);
+            channels = Le16(f + 2);
+            sampleRate = Le32(f + 4);
+            blockAlign = Le16(f + 12);
+            bits = Le16(f + 14);
+            if (format == kFormatExtensible) {
+                if (chunkSize < 40) {
+                    return Fail("extensible format chunk too small");
+                }
+                format = Le16(f + 24); // the sub-format GUID starts with the format tag
+            }
+            haveFormat = true;
+        } else if (std::memcmp(chunk, "data", 4) == 0) {
+            if (!haveFormat) {
+                return Fail("data chunk before the format chunk");
+            }
+            samples = chunk + 8;
+            // A truncated file keeps whole frames that are there; the size a
+            // streaming writer leaves (0 or 0xFFFFFFFF) means "to the end".
+            sampleBytes = chunkSize > available || chunkSize == 0 ? available : chunkSize;
+            break;
+        }
+        const size_t advance = 8 + static_cast<size_t>(chunkSize) + (chunkSize & 1);
+        if (advance > size - pos) {
+            return Fail("truncated chunk before the audio data");
+        }
+        pos += advance;
+    }
+    if (!haveFormat) {
+        return Fail("no format chunk");
+    }
+    if (channels == 0) {
+        return Fail("zero channels");
+    }
+    if (sampleRate < 1000 || sampleRate > 384000) {
+        return Fail("unsupported sample rate");
+    }
+    const bool pcm = format == kFormatPcm && (bits == 8 || bits == 16 || bits == 24 || bits == 32);
+    const bool flt = format == kFormatFloat && (bits == 32 || bits == 64);
+    if (!pcm && !flt) {
+        return Fail("unsupported sample format (PCM 8/16/24/32-bit or float only)");
+    }
+    const size_t bytesPerSample = bits / 8;
+    if (blockAlign != bytesPerSample * channels) {
+        return Fail("inconsistent block size in the format chunk");
+    }
+    if (samples == nullptr) {
+        return Fail("no audio data");
+    }
+    const size_t frames = sampleBytes / blockAlign;
+    if (frames == 0) {
+        return Fail("no complete audio frame");
+    }
+
+    WavReadResult r;
+    r.ok = true;
+    r.clip.sampleRate = static_cast<int>(sampleRate);
+    r.clip.channels = channels >= 2 ? 2 : 1;
+    r.clip.left.resize(frames);
+    r.clip.right.resize(frames);
+    for (size_t i = 0; i < frames; ++i) {
+        const uint8_t* frame = samples + i * blockAlign;
+        r.clip.left[i] = Sample(frame, format, bits);
+        r.clip.right[i] =
+            channels >= 2 ? Sample(frame + bytesPerSample, format, bits) : r.clip.left[i];
+    }
+    return r;
+}
+
+WavReadResult ReadWavFile(const char* path) {
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path, "rb"), &std::fclose);
+    if (!file) {
+        return Fail("cannot open the file");
+    }
+    std::vector<uint8_t> bytes;
+    uint8_t buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
+        bytes.insert(bytes.end(), buffer, buffer + n);
+        if (bytes.size() > (size_t{1} << 31)) {
+            return Fail("file too large");
+        }
+    }
+    return ReadWav(bytes.data(), bytes.size());
+}
