@@ -25,7 +25,8 @@ int HexDigit(wchar_t c) {
 } // namespace
 
 void FormatColorText(uint32_t colorRef, char (&out)[kColorTextSize]) {
-    std::snprintf(out, sizeof out, "#%06X", static_cast<unsigned>(SwapRedBlue(colorRef) & 0xFFFFFF));
+    std::snprintf(out, sizeof out, "#%06X",
+                  static_cast<unsigned>(SwapRedBlue(colorRef) & 0xFFFFFF));
 }
 
 bool ParseColorText(const wchar_t* text, uint32_t& colorRef) {

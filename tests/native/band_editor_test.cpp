@@ -10,8 +10,8 @@ namespace {
 PluginState FourBands() {
     PluginState s;
     for (int i = 0; i < kChannelCount; ++i) {
-        s.Channels[i] = i < 4 ? FrequencyChannel(FreqPeak, 64 * i, 64 * (i + 1))
-                              : PowerChannel(PowerPeakLevel);
+        s.Channels[i] =
+            i < 4 ? FrequencyChannel(FreqPeak, 64 * i, 64 * (i + 1)) : PowerChannel(PowerPeakLevel);
         s.Channels[i].FreqStart = 64 * i;
         s.Channels[i].FreqEnd = 64 * (i + 1);
     }
