@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <type_traits>
 #include <utility>
 
 template <typename T, auto Close, auto Invalid = nullptr>
@@ -40,7 +41,14 @@ public:
     }
 
 private:
-    static T Empty() { return reinterpret_cast<T>(Invalid); }
+    static T Empty() {
+        // A null pointer can't go through reinterpret_cast; a value like -1 must.
+        if constexpr (std::is_null_pointer_v<decltype(Invalid)>) {
+            return nullptr;
+        } else {
+            return reinterpret_cast<T>(Invalid);
+        }
+    }
     T value_ = Empty();
 };
 
