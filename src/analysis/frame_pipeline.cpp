@@ -1,0 +1,67 @@
+#include "analysis/frame_pipeline.h"
+
+#include "analysis/analysis.h"
+#include "display/drawing.h"
+
+namespace {
+
+void SendLevels(PluginState& state, LevelSink& link) {
+    for (int i = 0; i < kChannelCount; ++i) {
+        ChannelConfig& channel = state.Channels[i];
+        if (channel.Enabled) {
+            // Unclamped: the command encoder clamps to the controller's range.
+            link.SetLevel(i, state.ChannelLevels[i]);
+        } else if (channel.ZeroPending) {
+            link.SetLevel(i, 0);
+            channel.ZeroPending = 0;
+        }
+    }
+}
+
+} // namespace
+
+void Render(PluginState& state, const TimedLevel& frame, Canvas& canvas, const Rect& rect) {
+    const bool brush = canvas.BeginBrush(kBlack);
+    if (brush) {
+        canvas.FillRect(rect);
+    }
+    // Held for the whole frame, so that whatever the drawing selects and
+    // restores, the device context gets back the pen it came with.
+    const bool pen = canvas.BeginPen(0, kBlue);
+
+    for (int32_t& level : state.ChannelLevels) {
+        level = 0;
+    }
+    state.BarCounter = 0;
+    AnalyzeChannels(frame, state.Channels, state.ChannelLevels);
+
+    canvas.SetBkModeTransparent();
+    canvas.SetTextColor(kWhite);
+    if (state.DrawChannels) {
+        for (const ChannelConfig& channel : state.Channels) {
+            DrawChannelIndicator(state, channel, canvas, rect);
+        }
+    }
+    if (state.DrawFrequency) {
+        DrawFrequencyGraph(state, frame, canvas, rect);
+    }
+    if (state.DrawPower) {
+        DrawPowerWaveform(frame, canvas, rect);
+    }
+
+    // No link at all reads as a closed port: the owed zeros stay owed.
+    if (state.Link != nullptr && state.Link->IsOpen()) {
+        SendLevels(state, *state.Link);
+    } else {
+        canvas.SetBkModeOpaque();
+        canvas.SetTextColor(kRed);
+        canvas.DrawTextInRect(kPortErrorText, rect, TextFormat::kLeft | TextFormat::kTop);
+    }
+
+    if (pen) {
+        canvas.EndPen();
+    }
+    if (brush) {
+        canvas.EndBrush();
+    }
+}
