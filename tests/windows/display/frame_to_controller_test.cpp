@@ -1,0 +1,84 @@
+// One frame through the real ControllerLink to the virtual controller
+// (tools/with-vctl), checking what arrives on the wire.
+#include "display/win32/render_frame.h"
+#include "link/protocol.h"
+#include "link/win32/controller_link.h"
+
+#include "dib_surface.h"
+#include "windows/common/vctl_log.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+std::string Hex(const LevelCommand& bytes) {
+    std::string out;
+    char two[3];
+    for (uint8_t b : bytes) {
+        std::snprintf(two, sizeof two, "%02x", b);
+        out += two;
+    }
+    return out;
+}
+
+void FirstRunLayout(ChannelTable& channels) {
+    for (int i = 0; i < kChannelCount; ++i) {
+        ChannelConfig& c = channels[i];
+        c = ChannelConfig{};
+        c.Enabled = 1;
+        c.ZeroPending = 1;
+        c.Address = static_cast<uint8_t>(i);
+        c.Mode = i >= 14 ? ModePower : ModeFrequency;
+        c.AudioChannel = i == 15 ? 1 : 0;
+        c.FreqStart = 73 * i;
+        c.FreqEnd = 73 * (i + 1);
+        c.FreqWidth = 50;
+    }
+}
+
+TEST(FrameToController, FirstRunFrameDeliversSixteenWellFramedCommandsInChannelOrder) {
+    const std::string port = VctlLog::TestPort();
+    ASSERT_FALSE(port.empty()) << "run this program under tools/with-vctl";
+    VctlLog log;
+    const size_t mark = log.Mark();
+
+    ControllerLink link;
+    ASSERT_TRUE(link.Open(port.c_str(), 9));
+    PluginState state;
+    state.Link = &link;
+    FirstRunLayout(state.Channels);
+    TimedLevel frame{};
+    std::memset(frame.waveform, 128, sizeof frame.waveform);
+    frame.frequency[0][100] = 255;                                 // record 1 at full level
+    frame.frequency[0][500] = 128;                                 // record 6 at half
+    std::memset(frame.waveform[1], 200, sizeof frame.waveform[1]); // record 15, right channel
+
+    DibSurface surface(1024, 256);
+    ASSERT_TRUE(surface.ok());
+    const RECT rect = surface.rect();
+    ASSERT_EQ(RenderFrame(state, &frame, surface.dc(), &rect), S_OK);
+
+    ASSERT_TRUE(log.WaitForCount(mark, VctlMessage::Kind::Level, 16, 5000));
+    ::Sleep(200); // anything more would show up by now
+    const VctlMessages arrived = log.Since(mark);
+    EXPECT_EQ(CountOf(arrived, VctlMessage::Kind::Framing), 0u);
+    const VctlMessages levels = OfKind(arrived, VctlMessage::Kind::Level);
+    ASSERT_EQ(levels.size(), 16u);
+    for (int i = 0; i < kChannelCount; ++i) {
+        EXPECT_EQ(levels[i].channel, i);
+        EXPECT_EQ(levels[i].device, 9);
+        EXPECT_EQ(levels[i].bytes, Hex(EncodeLevelCommand(i, state.ChannelLevels[i], 9)))
+            << "channel " << i;
+    }
+    EXPECT_EQ(levels[1].bytes, "000903018100");
+    EXPECT_EQ(levels[6].level, 50);
+    EXPECT_GT(levels[15].level, 50);
+    EXPECT_EQ(levels[14].level, 0);
+    link.Close();
+}
+
+} // namespace
