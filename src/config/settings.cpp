@@ -1,0 +1,161 @@
+#include "config/settings.h"
+
+#include "analysis/presets.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Reads a value of at most N bytes into `out`, zero-extended when it is
+// shorter. False, with `out` untouched, when it is missing or bigger.
+template <size_t N> bool ReadBytes(const SettingsKey& key, const char* name, uint8_t (&out)[N]) {
+    uint8_t buffer[N] = {};
+    uint32_t size = N;
+    if (key.Read(name, buffer, size) != ReadResult::Ok) {
+        return false;
+    }
+    std::memcpy(out, buffer, N);
+    return true;
+}
+
+void ReadByte(const SettingsKey& key, const char* name, uint8_t& field) {
+    uint8_t bytes[1];
+    if (ReadBytes(key, name, bytes)) {
+        field = bytes[0];
+    }
+}
+
+void ReadInt(const SettingsKey& key, const char* name, int32_t& field) {
+    uint8_t b[4];
+    if (ReadBytes(key, name, b)) {
+        field = static_cast<int32_t>(b[0] | b[1] << 8 | b[2] << 16 | uint32_t{b[3]} << 24);
+    }
+}
+
+void WriteByte(const SettingsKey& key, const char* name, uint8_t value) {
+    key.Write(name, ValueBinary, &value, 1);
+}
+
+void WriteInt(const SettingsKey& key, const char* name, int32_t value) {
+    const uint32_t v = static_cast<uint32_t>(value);
+    const uint8_t bytes[4] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
+                              static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 24)};
+    key.Write(name, ValueDword, bytes, sizeof bytes);
+}
+
+void ChannelKeyName(int index, char (&name)[20]) {
+    std::snprintf(name, sizeof name, "Channel%d", index);
+}
+
+} // namespace
+
+void SaveChannel(const SettingsKey& key, const ChannelConfig& channel) {
+    WriteByte(key, "Address", channel.Address);
+    WriteByte(key, "Enabled", channel.Enabled);
+    WriteInt(key, "Mode", channel.Mode);
+    WriteInt(key, "AudioChannel", channel.AudioChannel);
+    WriteInt(key, "FreqMode", channel.FreqMode);
+    WriteInt(key, "FreqStart", channel.FreqStart);
+    WriteInt(key, "FreqEnd", channel.FreqEnd);
+    WriteInt(key, "FreqWidth", channel.FreqWidth);
+    WriteInt(key, "PowerMode", channel.PowerMode);
+}
+
+void LoadChannel(const SettingsKey& key, ChannelConfig& channel) {
+    ReadByte(key, "Address", channel.Address);
+    ReadByte(key, "Enabled", channel.Enabled);
+    ReadInt(key, "Mode", channel.Mode);
+    ReadInt(key, "AudioChannel", channel.AudioChannel);
+    ReadInt(key, "FreqMode", channel.FreqMode);
+    ReadInt(key, "FreqStart", channel.FreqStart);
+    ReadInt(key, "FreqEnd", channel.FreqEnd);
+    ReadInt(key, "FreqWidth", channel.FreqWidth);
+    ReadInt(key, "PowerMode", channel.PowerMode);
+}
+
+void SaveSettings(const PluginState& state, SettingsStore& store) {
+    const SettingsKey key = store.CreateKey(kSettingsKeyPath);
+    if (!key) {
+        return;
+    }
+    const ControllerLinkBase& link = *state.Link;
+    char port[kPortNameSize];
+    std::memcpy(port, link.PortName, sizeof port);
+    port[kPortNameSize - 1] = '\0';
+    key.Write("Port", ValueString, port, static_cast<uint32_t>(std::strlen(port) + 1));
+    WriteByte(key, "Device", link.DeviceId);
+    WriteByte(key, "DrawFrequency", state.DrawFrequency);
+    WriteByte(key, "DrawPower", state.DrawPower);
+    WriteByte(key, "DrawChannels", state.DrawChannels);
+    WriteByte(key, "DrawChannelNumbers", state.DrawChannelNumbers);
+
+    for (int n = 0; n < kChannelCount; ++n) {
+        char name[20];
+        ChannelKeyName(n, name);
+        if (const SettingsKey channelKey = key.CreateSubkey(name)) {
+            SaveChannel(channelKey, state.Channels[n]);
+        }
+    }
+}
+
+bool LoadSettings(PluginState& state, SettingsStore& store) {
+    const SettingsKey key = store.OpenKey(kSettingsKeyPath);
+    if (!key) {
+        return false;
+    }
+    ControllerLinkBase& link = *state.Link;
+
+    // Read aside so that a refused name never reaches PortName; the zeroed
+    // buffer terminates any shorter value, stored with a terminator or not.
+    char port[kPortNameSize] = {};
+    uint32_t size = sizeof port;
+    if (key.Read("Port", port, size) != ReadResult::Ok) {
+        return false;
+    }
+    // 20 bytes without a terminator hold a 20-character name: too long.
+    if (port[kPortNameSize - 1] != '\0') {
+        return false;
+    }
+    std::memcpy(link.PortName, port, sizeof port);
+
+    // Not range-tested here: Open refuses an id outside 1..255.
+    ReadByte(key, "Device", link.DeviceId);
+    ReadByte(key, "DrawFrequency", state.DrawFrequency);
+    ReadByte(key, "DrawPower", state.DrawPower);
+    ReadByte(key, "DrawChannels", state.DrawChannels);
+    ReadByte(key, "DrawChannelNumbers", state.DrawChannelNumbers);
+
+    for (int n = 0; n < kChannelCount; ++n) {
+        char name[20];
+        ChannelKeyName(n, name);
+        const SettingsKey channelKey = key.OpenSubkey(name);
+        if (!channelKey) {
+            return false;
+        }
+        LoadChannel(channelKey, state.Channels[n]);
+    }
+    return true;
+}
+
+void InitializeSettings(PluginState& state, SettingsStore& store) {
+    // A value missing from a stored channel then keeps its first-run value
+    // rather than whatever the memory held. CurrentPreset stays 0.
+    ApplyRecordDefaults(state.Channels);
+    ApplyPreset(state.Channels, 16, PresetFamily::FrequencyAndPower);
+
+    if (LoadSettings(state, store)) {
+        // Open copies its name into PortName: give it a copy, not PortName.
+        char port[kPortNameSize];
+        std::memcpy(port, state.Link->PortName, sizeof port);
+        state.Link->Open(port, state.Link->DeviceId);
+    } else {
+        ApplyFirstRunDefaults(state, store);
+    }
+
+    state.SelectedChannel = -1;
+    state.Dragging = 0;
+    state.DragStartEdge = 0;
+    state.DraggableChannels = 8;
+    state.BarCounter = 0;
+}

@@ -1,0 +1,36 @@
+#pragma once
+// The settings in the store: the controller's port and device id, the four
+// graphics flags and the 16 channel records, under the key "Software\Twinkla"
+// with one subkey "Channel0".."Channel15" per record.
+//
+// Every operation here needs state.Link; they run on the player's thread.
+
+#include "analysis/plugin_state.h"
+#include "config/settings_store.h"
+
+constexpr char kSettingsKeyPath[] = "Software\\Twinkla";
+
+// Writes everything, overwriting what is stored and deleting nothing. Write
+// failures are ignored; a channel whose subkey can't be created is skipped.
+void SaveSettings(const PluginState& state, SettingsStore& store);
+
+// Reads everything back. True when the key, "Port" and all 16 channel
+// subkeys were there. A missing or oversized "Port" (more than 19 characters,
+// or 20 bytes without a terminator) fails before anything changes. A missing
+// subkey fails at that channel: the port, device id, flags and the channels
+// before it have been loaded, the rest are as they were. A value that is
+// missing or bigger than its field leaves the field alone; one that fits is
+// taken byte for byte whatever its type, zero-extended when shorter. The
+// serial port isn't reopened.
+bool LoadSettings(PluginState& state, SettingsStore& store);
+
+// The nine stored values of one channel record, in the key given.
+void SaveChannel(const SettingsKey& key, const ChannelConfig& channel);
+void LoadChannel(const SettingsKey& key, ChannelConfig& channel);
+
+// What the plug-in object does once it is constructed: gives the channel
+// records a defined starting point, loads the settings and opens the loaded
+// port, or, when nothing complete is stored, opens COM1 and applies and
+// stores the first-run defaults; then resets the mouse-drag fields and the
+// bar counter. A port that can't be opened doesn't stop it.
+void InitializeSettings(PluginState& state, SettingsStore& store);
