@@ -1,0 +1,132 @@
+#include "config/win32/property_dialog.h"
+
+#include "config/dialog_values.h"
+#include "config/win32/channel_dialog.h"
+#include "resource.h"
+
+#include <new>
+
+namespace {
+
+constexpr int kPortTextSize = 64; // terminator included
+
+const char* const kListedPorts[] = {"COM1", "COM2", "COM3", "COM4"};
+
+// The graphics check boxes, in the order they are read, and their flags.
+const struct {
+    int id;
+    uint8_t PluginState::*flag;
+} kGraphicsBoxes[] = {
+    {IDC_DRAW_FREQUENCY, &PluginState::DrawFrequency},
+    {IDC_DRAW_POWER, &PluginState::DrawPower},
+    {IDC_DRAW_CHANNELS, &PluginState::DrawChannels},
+    {IDC_DRAW_CHANNEL_NUMBERS, &PluginState::DrawChannelNumbers},
+};
+
+ScreenRect ToScreenRect(const RECT& r) {
+    return {r.left, r.top, r.right, r.bottom};
+}
+
+} // namespace
+
+void OpenPropertyDialog(IDialogHost& host, HWND owner) {
+    CDialogBase::Open(std::unique_ptr<CDialogBase>(new (std::nothrow) CPropertyDialog(host)),
+                      IDD_PROPERTY_DIALOG, owner);
+}
+
+bool CPropertyDialog::OnMessage(UINT message, WPARAM wParam, LPARAM, LRESULT& result) {
+    if (message == WM_INITDIALOG) {
+        Initialise();
+        result = TRUE;
+        return true;
+    }
+    if (message != WM_COMMAND) {
+        return false;
+    }
+    const int id = LOWORD(wParam);
+    const int code = HIWORD(wParam);
+    result = 0;
+    if (id == IDOK) {
+        if (ApplySettings()) {
+            End(1);
+        }
+        return true;
+    }
+    if (id == IDCANCEL) {
+        End(2);
+        return true;
+    }
+    if (id == IDC_PORT && code == CBN_EDITCHANGE) {
+        return true;
+    }
+    if (code == BN_CLICKED) {
+        const int channel = ChannelIndexForButton(id);
+        if (channel >= 0) {
+            OpenChannelDialog(Host(), *this, Host().State().Channels[channel]);
+            return true;
+        }
+        if (id == IDC_APPLY) {
+            ApplySettings();
+            return true;
+        }
+    }
+    return false;
+}
+
+void CPropertyDialog::Initialise() {
+    Centre();
+    const HWND window = Window();
+    for (const char* port : kListedPorts) {
+        ::SendDlgItemMessageA(window, IDC_PORT, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(port));
+    }
+    const PluginState& state = Host().State();
+    if (state.Link != nullptr) {
+        ::SetDlgItemTextA(window, IDC_PORT, state.Link->PortName);
+        ::SetDlgItemInt(window, IDC_DEVICE_ID, state.Link->DeviceId, FALSE);
+    }
+    for (const auto& box : kGraphicsBoxes) {
+        ::SendDlgItemMessageA(window, box.id, BM_SETCHECK,
+                              state.*box.flag ? BST_CHECKED : BST_UNCHECKED, 0);
+    }
+}
+
+bool CPropertyDialog::ApplySettings() {
+    const HWND window = Window();
+    PluginState& state = Host().State();
+    // The flags take effect whatever becomes of the link.
+    for (const auto& box : kGraphicsBoxes) {
+        const LRESULT checked = ::SendDlgItemMessageA(window, box.id, BM_GETSTATE, 0, 0);
+        state.*box.flag = (checked & BST_CHECKED) ? 1 : 0;
+    }
+    char port[kPortTextSize] = {};
+    ::GetDlgItemTextA(window, IDC_PORT, port, kPortTextSize);
+    // Not validated here: a blank box gives 0, which Open refuses.
+    const UINT deviceId = ::GetDlgItemInt(window, IDC_DEVICE_ID, nullptr, FALSE);
+    if (state.Link == nullptr || !state.Link->Open(port, deviceId)) {
+        return false;
+    }
+    Host().SaveSettings();
+    Host().SetCurrentPreset(0);
+    return true;
+}
+
+// Centres on the owner while it is visible and not minimised, else on the
+// work area, and keeps the whole dialog within the work area.
+void CPropertyDialog::Centre() {
+    const HWND window = Window();
+    RECT dialog{};
+    ::GetWindowRect(window, &dialog);
+    RECT workArea{};
+    ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &workArea, 0);
+    RECT reference = workArea;
+    const HWND owner = ::GetWindow(window, GW_OWNER);
+    if (owner != nullptr) {
+        const LONG style = ::GetWindowLongA(owner, GWL_STYLE);
+        if ((style & WS_VISIBLE) && !(style & WS_MINIMIZE)) {
+            ::GetWindowRect(owner, &reference);
+        }
+    }
+    const ScreenPoint at = CentredPosition(dialog.right - dialog.left, dialog.bottom - dialog.top,
+                                           ToScreenRect(reference), ToScreenRect(workArea));
+    ::SetWindowPos(window, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
