@@ -1,0 +1,492 @@
+// twinkla-host: a stand-in for the media player. It loads a visualization the
+// way the player does (the class id under the player's Effects key,
+// CoCreateInstance, IWMPEffects2, SetCore with a core that offers the events
+// connection point) and feeds it frames of a WAV file or of a built-in clip.
+#include "audio_clip.h"
+#include "frame_builder.h"
+#include "player_core.h"
+#include "png_writer.h"
+#include "wmp_effects.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kUsage[] =
+    "usage: twinkla-host [options] [file.wav]\n"
+    "  Plays a WAV file (PCM 8/16/24/32-bit or float, mono or stereo) or, with\n"
+    "  no file, a built-in clip through the registered visualization.\n"
+    "options:\n"
+    "  --name NAME      visualization under the player's Effects key (Twinkla)\n"
+    "  --preset N       choose preset N (0..6) after loading\n"
+    "  --port COMn      serial port for this run (the stored one is restored after)\n"
+    "  --device N       controller device id for this run (1..255)\n"
+    "  --fps N          frames per second (30)\n"
+    "  --fast           don't pace frames in real time\n"
+    "  --seconds S      length of the built-in clip (8)\n"
+    "  --frames N       stop after N frames\n"
+    "  --windowed       render into a real window (Create/RenderWindowed)\n"
+    "  --png-dir DIR    write frames as PNG images into DIR\n"
+    "  --png-every K    with --png-dir, every K-th frame (1)\n"
+    "  --bench N        render N frames as fast as possible and report Render times\n"
+    "  --quiet          no progress line\n";
+
+struct Options {
+    std::string name = "Twinkla";
+    std::string wav;
+    int preset = -1;
+    std::string port;
+    int device = -1;
+    double fps = 30.0;
+    bool fast = false;
+    double seconds = 8.0;
+    long frames = -1;
+    bool windowed = false;
+    std::string pngDir;
+    int pngEvery = 1;
+    long bench = 0;
+    bool quiet = false;
+};
+
+bool ParseNumber(const char* text, double low, double high, double& out) {
+    char* end = nullptr;
+    const double v = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !(v >= low && v <= high)) {
+        return false;
+    }
+    out = v;
+    return true;
+}
+
+bool ParseOptions(int argc, char** argv, Options& o) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        const bool hasValue = i + 1 < argc;
+        double v = 0;
+        auto number = [&](double low, double high) {
+            if (!hasValue || !ParseNumber(argv[i + 1], low, high, v)) {
+                std::fprintf(stderr, "twinkla-host: %s needs a number from %g to %g\n", a.c_str(),
+                             low, high);
+                return false;
+            }
+            ++i;
+            return true;
+        };
+        if (a == "--name" && hasValue) {
+            o.name = argv[++i];
+        } else if (a == "--preset") {
+            if (!number(0, 6))
+                return false;
+            o.preset = static_cast<int>(v);
+        } else if (a == "--port" && hasValue) {
+            o.port = argv[++i];
+        } else if (a == "--device") {
+            if (!number(1, 255))
+                return false;
+            o.device = static_cast<int>(v);
+        } else if (a == "--fps") {
+            if (!number(1, 1000))
+                return false;
+            o.fps = v;
+        } else if (a == "--fast") {
+            o.fast = true;
+        } else if (a == "--seconds") {
+            if (!number(0.1, 3600))
+                return false;
+            o.seconds = v;
+        } else if (a == "--frames") {
+            if (!number(1, 1e9))
+                return false;
+            o.frames = static_cast<long>(v);
+        } else if (a == "--windowed") {
+            o.windowed = true;
+        } else if (a == "--png-dir" && hasValue) {
+            o.pngDir = argv[++i];
+        } else if (a == "--png-every") {
+            if (!number(1, 1e6))
+                return false;
+            o.pngEvery = static_cast<int>(v);
+        } else if (a == "--bench") {
+            if (!number(1, 1e7))
+                return false;
+            o.bench = static_cast<long>(v);
+        } else if (a == "--quiet") {
+            o.quiet = true;
+        } else if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            std::exit(0);
+        } else if (!a.empty() && a[0] != '-' && o.wav.empty()) {
+            o.wav = a;
+        } else {
+            std::fprintf(stderr, "twinkla-host: unknown option %s\n%s", a.c_str(), kUsage);
+            return false;
+        }
+    }
+    return true;
+}
+
+// ---- The player's side of loading a visualization -------------------------
+
+constexpr char kSettingsKey[] = "Software\\Twinkla";
+
+std::string EffectsKey(const std::string& name) {
+    return "SOFTWARE\\Microsoft\\MediaPlayer\\Objects\\Effects\\" + name + "\\Properties";
+}
+
+bool FindClassId(const std::string& name, CLSID& clsid) {
+    char text[64];
+    DWORD size = sizeof text;
+    if (::RegGetValueA(HKEY_LOCAL_MACHINE, EffectsKey(name).c_str(), "classid", RRF_RT_REG_SZ,
+                       nullptr, text, &size) != ERROR_SUCCESS) {
+        return false;
+    }
+    wchar_t wide[64];
+    ::MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 64);
+    return SUCCEEDED(::CLSIDFromString(wide, &clsid));
+}
+
+// A registry value saved before this run overrides it, and put back after.
+class ScopedSetting {
+public:
+    ScopedSetting(const char* name, DWORD type, const void* data, DWORD size) : name_(name) {
+        HKEY key = nullptr;
+        if (::RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_READ | KEY_WRITE,
+                              nullptr, &key, nullptr) != ERROR_SUCCESS) {
+            return;
+        }
+        oldSize_ = sizeof old_;
+        had_ = ::RegQueryValueExA(key, name, nullptr, &oldType_, old_, &oldSize_) == ERROR_SUCCESS;
+        ::RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
+        ::RegCloseKey(key);
+        active_ = true;
+    }
+    ScopedSetting(const ScopedSetting&) = delete;
+    ScopedSetting& operator=(const ScopedSetting&) = delete;
+    ~ScopedSetting() {
+        HKEY key = nullptr;
+        if (!active_ ||
+            ::RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_WRITE, &key) != ERROR_SUCCESS) {
+            return;
+        }
+        if (had_) {
+            ::RegSetValueExA(key, name_, 0, oldType_, old_, oldSize_);
+        } else {
+            ::RegDeleteValueA(key, name_);
+        }
+        ::RegCloseKey(key);
+    }
+
+private:
+    const char* name_;
+    bool active_ = false;
+    bool had_ = false;
+    DWORD oldType_ = 0;
+    DWORD oldSize_ = 0;
+    BYTE old_[64] = {};
+};
+
+struct Visualization {
+    IWMPEffects2* effects = nullptr;
+    CPlayerCore core;
+
+    ~Visualization() {
+        if (effects) {
+            effects->SetCore(nullptr);
+            effects->Release();
+        }
+    }
+};
+
+// Loads the visualization as the player does. With a port or device id for
+// this run, they are put in the stored settings just while the plug-in loads
+// them, so that it opens that port; a first run is made first if needed.
+bool LoadVisualization(const Options& o, Visualization& v, std::string& error) {
+    CLSID clsid;
+    if (!FindClassId(o.name, clsid)) {
+        error =
+            "no visualization named \"" + o.name + "\" is registered (run regsvr32 Twinkla.dll)";
+        return false;
+    }
+    auto create = [&](IWMPEffects2** out) {
+        HRESULT hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IWMPEffects2,
+                                        reinterpret_cast<void**>(out));
+        if (FAILED(hr)) {
+            char text[80];
+            std::snprintf(text, sizeof text, "CoCreateInstance failed: 0x%08lX",
+                          static_cast<unsigned long>(hr));
+            error = text;
+        }
+        return SUCCEEDED(hr);
+    };
+    if (!o.port.empty() || o.device > 0) {
+        HKEY probe = nullptr;
+        const bool stored = ::RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Twinkla\\Channel15", 0,
+                                            KEY_READ, &probe) == ERROR_SUCCESS;
+        if (probe)
+            ::RegCloseKey(probe);
+        if (!stored) {
+            // First run: let the plug-in store its defaults, then unload it.
+            IWMPEffects2* first = nullptr;
+            if (!create(&first))
+                return false;
+            first->Release();
+            ::CoFreeUnusedLibrariesEx(0, 0);
+        }
+        const BYTE device = static_cast<BYTE>(o.device);
+        std::optional<ScopedSetting> port;
+        std::optional<ScopedSetting> id;
+        if (!o.port.empty()) {
+            port.emplace("Port", REG_SZ, o.port.c_str(), static_cast<DWORD>(o.port.size() + 1));
+        }
+        if (o.device > 0) {
+            id.emplace("Device", REG_BINARY, &device, 1);
+        }
+        if (!create(&v.effects))
+            return false;
+    } else if (!create(&v.effects)) {
+        return false;
+    }
+    v.effects->SetCore(&v.core);
+    if (o.preset >= 0 && FAILED(v.effects->SetCurrentPreset(o.preset))) {
+        error = "the visualization refused the preset";
+        return false;
+    }
+    return true;
+}
+
+// ---- Rendering targets ---------------------------------------------------
+
+constexpr int kWidth = 1024;
+constexpr int kHeight = 256;
+
+class Offscreen {
+public:
+    Offscreen() {
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = kWidth;
+        info.bmiHeader.biHeight = -kHeight; // top-down
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        dc_ = ::CreateCompatibleDC(nullptr);
+        bitmap_ = ::CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits_, nullptr, 0);
+        if (dc_ && bitmap_) {
+            old_ = ::SelectObject(dc_, bitmap_);
+        }
+    }
+    ~Offscreen() {
+        if (old_)
+            ::SelectObject(dc_, old_);
+        if (bitmap_)
+            ::DeleteObject(bitmap_);
+        if (dc_)
+            ::DeleteDC(dc_);
+    }
+    Offscreen(const Offscreen&) = delete;
+    Offscreen& operator=(const Offscreen&) = delete;
+    bool ok() const { return old_ != nullptr; }
+    HDC dc() const { return dc_; }
+    const void* bits() const { return bits_; }
+
+private:
+    HDC dc_ = nullptr;
+    HBITMAP bitmap_ = nullptr;
+    HGDIOBJ old_ = nullptr;
+    void* bits_ = nullptr;
+};
+
+IWMPEffects2* g_windowEffects = nullptr;
+
+LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (g_windowEffects && msg >= WM_MOUSEFIRST && msg <= WM_MOUSELAST) {
+        LRESULT result = 0;
+        if (g_windowEffects->OnWindowMessage(msg, wParam, lParam, &result) == S_OK) {
+            return result;
+        }
+    }
+    if (msg == WM_CLOSE) {
+        ::DestroyWindow(hwnd);
+        return 0;
+    }
+    return ::DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+HWND CreatePlayerWindow() {
+    WNDCLASSA wc = {};
+    wc.style = CS_DBLCLKS;
+    wc.lpfnWndProc = WindowProc;
+    wc.hInstance = ::GetModuleHandleA(nullptr);
+    wc.hCursor = ::LoadCursor(nullptr, IDC_ARROW);
+    wc.lpszClassName = "TwinklaHostWindow";
+    ::RegisterClassA(&wc);
+    RECT r = {0, 0, kWidth, kHeight};
+    ::AdjustWindowRect(&r, WS_OVERLAPPEDWINDOW, FALSE);
+    HWND hwnd = ::CreateWindowExA(0, wc.lpszClassName, "Twinkla host", WS_OVERLAPPEDWINDOW,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, r.right - r.left, r.bottom - r.top,
+                                  nullptr, nullptr, wc.hInstance, nullptr);
+    if (hwnd)
+        ::ShowWindow(hwnd, SW_SHOW);
+    return hwnd;
+}
+
+void PumpMessages() {
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageA(&msg);
+    }
+}
+
+double Milliseconds(LARGE_INTEGER from, LARGE_INTEGER to, LARGE_INTEGER frequency) {
+    return (to.QuadPart - from.QuadPart) * 1000.0 / frequency.QuadPart;
+}
+
+int Play(const Options& o) {
+    AudioClip clip;
+    if (o.wav.empty()) {
+        clip = SynthesizeDemoClip(44100, o.seconds);
+    } else {
+        WavReadResult r = ReadWavFile(o.wav.c_str());
+        if (!r.ok) {
+            std::fprintf(stderr, "twinkla-host: %s: %s\n", o.wav.c_str(), r.error.c_str());
+            return 2;
+        }
+        clip = std::move(r.clip);
+    }
+
+    Visualization v;
+    std::string error;
+    if (!LoadVisualization(o, v, error)) {
+        std::fprintf(stderr, "twinkla-host: %s\n", error.c_str());
+        return 3;
+    }
+    BSTR title = nullptr;
+    if (SUCCEEDED(v.effects->GetTitle(&title))) {
+        std::fprintf(stderr, "twinkla-host: playing through \"%ls\"\n", title);
+        ::SysFreeString(title);
+    }
+
+    Offscreen offscreen;
+    HWND window = nullptr;
+    if (o.windowed) {
+        window = CreatePlayerWindow();
+        if (!window) {
+            std::fprintf(stderr, "twinkla-host: cannot create a window\n");
+            return 4;
+        }
+        g_windowEffects = v.effects;
+        v.effects->Create(window);
+    } else if (!offscreen.ok()) {
+        std::fprintf(stderr, "twinkla-host: cannot create the offscreen bitmap\n");
+        return 4;
+    }
+
+    const double samplesPerFrame = clip.sampleRate / o.fps;
+    long total = static_cast<long>(clip.Frames() / samplesPerFrame);
+    if (o.bench > 0)
+        total = o.bench;
+    if (o.frames > 0)
+        total = std::min(total, o.frames);
+
+    FrameBuilder builder;
+    std::vector<TimedLevel> frame(1);
+    std::vector<double> renderMs;
+    renderMs.reserve(static_cast<size_t>(std::max(total, 0L)));
+    LARGE_INTEGER frequency, start, before, after;
+    ::QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceCounter(&start);
+    RECT rect = {0, 0, kWidth, kHeight};
+    int pngWritten = 0;
+    long lastProgress = -1;
+
+    for (long i = 0; i < total; ++i) {
+        const size_t position = static_cast<size_t>((i * static_cast<long long>(samplesPerFrame)) %
+                                                    std::max<size_t>(clip.Frames(), 1));
+        builder.Build(clip, position, frame[0]);
+        if (!o.fast && o.bench == 0) {
+            // Real time: frame i is due i / fps seconds after the start.
+            for (;;) {
+                LARGE_INTEGER now;
+                ::QueryPerformanceCounter(&now);
+                const double due = i * 1000.0 / o.fps - Milliseconds(start, now, frequency);
+                if (due <= 0)
+                    break;
+                if (window)
+                    PumpMessages();
+                ::Sleep(due > 2 ? static_cast<DWORD>(due - 1) : 0);
+            }
+        }
+        ::QueryPerformanceCounter(&before);
+        if (window) {
+            PumpMessages();
+            v.effects->RenderWindowed(&frame[0], TRUE);
+        } else {
+            v.effects->Render(&frame[0], offscreen.dc(), &rect);
+        }
+        ::QueryPerformanceCounter(&after);
+        renderMs.push_back(Milliseconds(before, after, frequency));
+
+        if (!o.pngDir.empty() && !window && i % o.pngEvery == 0) {
+            char path[MAX_PATH];
+            std::snprintf(path, sizeof path, "%s\\frame%05ld.png", o.pngDir.c_str(), i);
+            if (!WritePng(path, offscreen.bits(), kWidth, kHeight)) {
+                std::fprintf(stderr, "twinkla-host: cannot write %s\n", path);
+                return 5;
+            }
+            ++pngWritten;
+        }
+        const long second = static_cast<long>(Milliseconds(start, after, frequency) / 1000);
+        if (!o.quiet && second != lastProgress) {
+            lastProgress = second;
+            std::fprintf(stderr, "\rframe %ld/%ld", i + 1, total);
+        }
+    }
+    if (!o.quiet)
+        std::fprintf(stderr, "\rframe %ld/%ld\n", total, total);
+
+    if (window) {
+        v.effects->Destroy();
+        g_windowEffects = nullptr;
+        ::DestroyWindow(window);
+    }
+
+    std::printf("frames rendered: %ld\n", total);
+    if (pngWritten)
+        std::printf("png frames written: %d\n", pngWritten);
+    if (!renderMs.empty()) {
+        std::vector<double> sorted = renderMs;
+        std::sort(sorted.begin(), sorted.end());
+        const double median = sorted[sorted.size() / 2];
+        const double p99 = sorted[std::min(sorted.size() - 1, sorted.size() * 99 / 100)];
+        std::printf("render ms: median %.3f p99 %.3f max %.3f\n", median, p99, sorted.back());
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!ParseOptions(argc, argv, options)) {
+        return 1;
+    }
+    if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+        std::fprintf(stderr, "twinkla-host: COM could not be initialised\n");
+        return 1;
+    }
+    const int result = Play(options);
+    // Let the plug-in go as a player does when it closes: its port is closed
+    // and its thread stopped before COM is torn down.
+    ::CoFreeUnusedLibrariesEx(0, 0);
+    ::CoUninitialize();
+    return result;
+}

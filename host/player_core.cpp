@@ -1,0 +1,108 @@
+#include "player_core.h"
+
+CPlayerCore::~CPlayerCore() {
+    if (sink_) {
+        sink_->Release();
+    }
+}
+
+STDMETHODIMP CPlayerCore::QueryInterface(REFIID iid, void** ppv) {
+    if (ppv == nullptr) {
+        return E_POINTER;
+    }
+    if (::IsEqualIID(iid, IID_IUnknown) || ::IsEqualIID(iid, IID_IDispatch) ||
+        ::IsEqualIID(iid, IID_IWMPCore)) {
+        *ppv = static_cast<IWMPCore*>(this);
+    } else if (::IsEqualIID(iid, IID_IConnectionPointContainer)) {
+        *ppv = static_cast<IConnectionPointContainer*>(this);
+    } else {
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+}
+
+// The owner holds the object on the stack or as a member; counting only
+// checks that references come back, it never deletes.
+STDMETHODIMP_(ULONG) CPlayerCore::AddRef() {
+    return static_cast<ULONG>(::InterlockedIncrement(&refs_));
+}
+STDMETHODIMP_(ULONG) CPlayerCore::Release() {
+    return static_cast<ULONG>(::InterlockedDecrement(&refs_));
+}
+
+STDMETHODIMP CPlayerCore::GetTypeInfoCount(UINT* count) {
+    if (count == nullptr) {
+        return E_POINTER;
+    }
+    *count = 0;
+    return S_OK;
+}
+
+STDMETHODIMP CPlayerCore::FindConnectionPoint(REFIID iid, IConnectionPoint** point) {
+    if (point == nullptr) {
+        return E_POINTER;
+    }
+    *point = nullptr;
+    if (!::IsEqualIID(iid, IID_IWMPEvents)) {
+        return CONNECT_E_NOCONNECTION;
+    }
+    *point = static_cast<IConnectionPoint*>(this);
+    AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP CPlayerCore::GetConnectionInterface(IID* iid) {
+    if (iid == nullptr) {
+        return E_POINTER;
+    }
+    *iid = IID_IWMPEvents;
+    return S_OK;
+}
+
+STDMETHODIMP CPlayerCore::GetConnectionPointContainer(IConnectionPointContainer** container) {
+    if (container == nullptr) {
+        return E_POINTER;
+    }
+    *container = static_cast<IConnectionPointContainer*>(this);
+    AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP CPlayerCore::Advise(IUnknown* sink, DWORD* cookie) {
+    ++adviseCalls_;
+    if (sink == nullptr || cookie == nullptr) {
+        return E_POINTER;
+    }
+    *cookie = 0;
+    if (adviseBehaviour_ == AdviseBehaviour::Fail) {
+        return CONNECT_E_CANNOTCONNECT;
+    }
+    if (sink_ != nullptr) {
+        return CONNECT_E_ADVISELIMIT; // one subscriber is all a visualization needs
+    }
+    IWMPEvents* events = nullptr;
+    if (FAILED(sink->QueryInterface(IID_IWMPEvents, reinterpret_cast<void**>(&events)))) {
+        return CONNECT_E_CANNOTCONNECT;
+    }
+    if (adviseBehaviour_ == AdviseBehaviour::ZeroCookie) {
+        events->Release();
+        return S_OK;
+    }
+    sink_ = events;
+    cookie_ = nextCookie_++;
+    *cookie = cookie_;
+    return S_OK;
+}
+
+STDMETHODIMP CPlayerCore::Unadvise(DWORD cookie) {
+    ++unadviseCalls_;
+    if (sink_ == nullptr || cookie != cookie_) {
+        return CONNECT_E_NOCONNECTION;
+    }
+    sink_->Release();
+    sink_ = nullptr;
+    cookie_ = 0;
+    return S_OK;
+}

@@ -1,0 +1,36 @@
+#pragma once
+// Resource ids shared by the .rc and the code.
+
+#define IDS_PROJNAME 100
+#define IDS_TITLE 101
+#define IDS_BARS_TITLE 102
+#define IDS_WAVE_TITLE 103
+#define IDS_DESCRIPTION 105
+#define IDS_PORT 202
+
+#define IDD_PROPERTY_DIALOG 106
+#define IDD_CHANNEL_DIALOG 202
+
+#define IDC_APPLY 210
+
+// Property dialog controls.
+#define IDC_PORT 201
+#define IDC_PORT_LABEL 202
+#define IDC_DEVICE_ID 205
+#define IDC_CHANNEL_1 225
+#define IDC_CHANNEL_2 229 // Channel 2..16 are 229..243
+#define IDC_CHANNEL_16 243
+#define IDC_DRAW_FREQUENCY 228
+#define IDC_DRAW_POWER 244
+#define IDC_DRAW_CHANNELS 245
+#define IDC_DRAW_CHANNEL_NUMBERS 246
+
+// Channel dialog controls (ids are local to each dialog: 225 is a button there, a spin here).
+#define IDC_AUDIO_CHANNEL 206
+#define IDC_TYPE 221
+#define IDC_FREQ_START_HZ 222
+#define IDC_FREQ_END_HZ 223
+#define IDC_FREQ_START_SPIN 224
+#define IDC_FREQ_END_SPIN 225
+#define IDC_ENABLED 226
+#define IDC_SAMPLE_TYPE 227

@@ -1,0 +1,28 @@
+#pragma once
+// What the property and channel dialogs need from the plug-in object. The
+// dialogs hold a plain pointer to it and no COM reference; the object closes
+// every dialog it still has open before it goes, so the pointer never dangles.
+
+#include "analysis/plugin_state.h"
+
+#include <windows.h>
+
+class IDialogHost {
+public:
+    // The live plug-in state: graphics flags, channel records, and the link
+    // (PortName, DeviceId, Open) through state.Link.
+    virtual PluginState& State() = 0;
+    // Writes every setting to the registry.
+    virtual void SaveSettings() = 0;
+    // The object's own SetCurrentPreset, through its interface table.
+    virtual HRESULT SetCurrentPreset(LONG preset) = 0;
+    // The module whose resources hold the dialog templates.
+    virtual HINSTANCE ResourceModule() = 0;
+    // Every dialog window registers itself when it is created and
+    // unregisters in its last message (WM_NCDESTROY).
+    virtual void DialogOpened(HWND dialog) = 0;
+    virtual void DialogClosed(HWND dialog) = 0;
+
+protected:
+    ~IDialogHost() = default;
+};

@@ -1,0 +1,458 @@
+#include "twinkla_object.h"
+
+#include "analysis/presets.h"
+#include "common/color_text.h"
+#include "config/settings.h"
+#include "config/win32/property_dialog.h"
+#include "config/win32/registry_store.h"
+#include "display/band_editor.h"
+#include "display/win32/render_frame.h"
+#include "link/win32/controller_link.h"
+#include "module.h"
+#include "resource.h"
+
+#include <algorithm>
+#include <climits>
+#include <new>
+
+namespace {
+
+constexpr LONG kDestroyingRefs = LONG_MAX / 2; // no call made while destroying can reach 0 again
+
+BSTR AllocAnsiBstr(const char* text) {
+    wchar_t wide[64];
+    const int n = ::MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 64);
+    return n > 1 ? ::SysAllocString(wide) : nullptr;
+}
+
+} // namespace
+
+CTwinkla::CTwinkla() {
+    // Construction state; the channel records get theirs from the settings.
+    state_.CurrentPreset = 0;
+    state_.foregroundColor = 0x000000FF;
+    state_.DrawFrequency = state_.DrawPower = state_.DrawChannels = state_.DrawChannelNumbers = 1;
+}
+
+CTwinkla::~CTwinkla() = default;
+
+CTwinkla* CTwinkla::CreateInstance() {
+    CTwinkla* object = new (std::nothrow) CTwinkla();
+    if (object == nullptr) {
+        return nullptr;
+    }
+    if (!object->FinalConstruct()) {
+        delete object;
+        return nullptr;
+    }
+    return object;
+}
+
+bool CTwinkla::FinalConstruct() {
+    // Without a link every later operation would have nothing to talk to, so
+    // creation fails as if the object itself couldn't be allocated.
+    link_.reset(new (std::nothrow) ControllerLink());
+    if (!link_) {
+        return false;
+    }
+    state_.Link = link_.get();
+    RegistryStore store;
+    InitializeSettings(state_, store);
+    return true;
+}
+
+void CTwinkla::FinalRelease() {
+    CloseDialogs();
+    if (link_) {
+        if (waitOnRelease_) {
+            link_->Close();
+        } else {
+            link_->Abandon();
+        }
+        state_.Link = nullptr;
+        link_.reset();
+    }
+    ReleaseCore();
+    if (typeInfo_) {
+        typeInfo_->Release();
+        typeInfo_ = nullptr;
+    }
+}
+
+void CTwinkla::ReleaseFromFactory(bool mayWait) {
+    waitOnRelease_ = mayWait;
+    Release();
+}
+
+// IUnknown ----------------------------------------------------------------
+
+STDMETHODIMP CTwinkla::QueryInterface(REFIID iid, void** ppv) {
+    if (ppv == nullptr) {
+        return E_POINTER;
+    }
+    if (::IsEqualIID(iid, IID_IUnknown) || ::IsEqualIID(iid, IID_ITwinkla) ||
+        ::IsEqualIID(iid, IID_IDispatch)) {
+        *ppv = static_cast<ITwinkla*>(this);
+    } else if (::IsEqualIID(iid, IID_IWMPEvents)) {
+        *ppv = static_cast<IWMPEvents*>(this);
+    } else if (::IsEqualIID(iid, IID_IWMPEffects) || ::IsEqualIID(iid, IID_IWMPEffects2)) {
+        *ppv = static_cast<IWMPEffects2*>(this);
+    } else {
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+}
+
+// The factory holds one reference for the module's lifetime; any reference
+// beyond it keeps the module locked.
+STDMETHODIMP_(ULONG) CTwinkla::AddRef() {
+    const LONG refs = ::InterlockedIncrement(&refs_);
+    if (refs == 2) {
+        ModuleLock();
+    }
+    return static_cast<ULONG>(refs);
+}
+
+STDMETHODIMP_(ULONG) CTwinkla::Release() {
+    const LONG refs = ::InterlockedDecrement(&refs_);
+    if (refs == 1) {
+        ModuleUnlock();
+    } else if (refs == 0) {
+        refs_ = kDestroyingRefs;
+        FinalRelease();
+        delete this;
+    }
+    return static_cast<ULONG>(refs);
+}
+
+// IDispatch ---------------------------------------------------------------
+
+HRESULT CTwinkla::LoadTypeInfo() {
+    if (typeInfo_) {
+        return S_OK;
+    }
+    wchar_t path[MAX_PATH];
+    const DWORD n = ::GetModuleFileNameW(g_moduleInstance, path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) {
+        return E_FAIL;
+    }
+    ITypeLib* library = nullptr;
+    HRESULT hr = ::LoadTypeLibEx(path, REGKIND_NONE, &library);
+    if (SUCCEEDED(hr)) {
+        hr = library->GetTypeInfoOfGuid(IID_ITwinkla, &typeInfo_);
+        library->Release();
+    }
+    return hr;
+}
+
+STDMETHODIMP CTwinkla::GetTypeInfoCount(UINT* count) {
+    if (count == nullptr) {
+        return E_POINTER;
+    }
+    *count = 1;
+    return S_OK;
+}
+
+STDMETHODIMP CTwinkla::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
+    if (info == nullptr) {
+        return E_POINTER;
+    }
+    *info = nullptr;
+    if (index != 0) {
+        return DISP_E_BADINDEX;
+    }
+    const HRESULT hr = LoadTypeInfo();
+    if (FAILED(hr)) {
+        return hr;
+    }
+    typeInfo_->AddRef();
+    *info = typeInfo_;
+    return S_OK;
+}
+
+STDMETHODIMP CTwinkla::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+    if (!::IsEqualIID(iid, IID_NULL)) {
+        return DISP_E_UNKNOWNINTERFACE;
+    }
+    const HRESULT hr = LoadTypeInfo();
+    return FAILED(hr) ? hr : ::DispGetIDsOfNames(typeInfo_, names, count, ids);
+}
+
+STDMETHODIMP CTwinkla::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params,
+                              VARIANT* result, EXCEPINFO* exception, UINT* argError) {
+    if (!::IsEqualIID(iid, IID_NULL)) {
+        return DISP_E_UNKNOWNINTERFACE;
+    }
+    const HRESULT hr = LoadTypeInfo();
+    if (FAILED(hr)) {
+        return hr;
+    }
+    return ::DispInvoke(static_cast<ITwinkla*>(this), typeInfo_, id, flags, params, result,
+                        exception, argError);
+}
+
+// ITwinkla ----------------------------------------------------------------
+
+STDMETHODIMP CTwinkla::get_foregroundColor(BSTR* value) {
+    if (value == nullptr) {
+        return E_POINTER;
+    }
+    char text[kColorTextSize];
+    FormatColorText(state_.foregroundColor, text);
+    *value = AllocAnsiBstr(text);
+    return *value ? S_OK : E_OUTOFMEMORY;
+}
+
+STDMETHODIMP CTwinkla::put_foregroundColor(BSTR value) {
+    if (value == nullptr) {
+        return E_POINTER;
+    }
+    // The BSTR's own length, so an embedded NUL can't pass for a short string.
+    if (::SysStringLen(value) != 7) {
+        return E_INVALIDARG;
+    }
+    uint32_t color = state_.foregroundColor;
+    if (!ParseColorText(value, color)) {
+        return E_INVALIDARG;
+    }
+    state_.foregroundColor = color;
+    return S_OK;
+}
+
+// IWMPEffects -------------------------------------------------------------
+
+STDMETHODIMP CTwinkla::Render(TimedLevel* levels, HDC dc, RECT* rect) {
+    return RenderFrame(state_, levels, dc, rect);
+}
+
+STDMETHODIMP CTwinkla::MediaInfo(LONG, LONG, BSTR) {
+    return S_OK;
+}
+
+STDMETHODIMP CTwinkla::GetCapabilities(DWORD* capabilities) {
+    if (capabilities == nullptr) {
+        return E_POINTER;
+    }
+    *capabilities = EFFECT_HASPROPERTYPAGE | EFFECT_VARIABLEFREQSTEP;
+    return S_OK;
+}
+
+STDMETHODIMP CTwinkla::GetTitle(BSTR* title) {
+    if (title == nullptr) {
+        return E_POINTER;
+    }
+    wchar_t text[64];
+    if (::LoadStringW(g_moduleInstance, IDS_TITLE, text, 64) <= 0) {
+        return E_FAIL;
+    }
+    BSTR copy = ::SysAllocString(text);
+    if (copy == nullptr) {
+        return E_FAIL;
+    }
+    *title = copy;
+    return S_OK;
+}
+
+STDMETHODIMP CTwinkla::GetPresetTitle(LONG preset, BSTR* title) {
+    if (title == nullptr) {
+        return E_POINTER;
+    }
+    const char* text = PresetTitle(static_cast<uint32_t>(preset));
+    if (text == nullptr) {
+        return E_INVALIDARG;
+    }
+    BSTR copy = AllocAnsiBstr(text);
+    if (copy == nullptr) {
+        return E_FAIL;
+    }
+    *title = copy;
+    return S_OK;
+}
+
+STDMETHODIMP CTwinkla::GetPresetCount(LONG* count) {
+    if (count == nullptr) {
+        return E_POINTER;
+    }
+    *count = kPresetCount;
+    return S_OK;
+}
+
+STDMETHODIMP CTwinkla::SetCurrentPreset(LONG preset) {
+    RegistryStore store;
+    return ::SetCurrentPreset(state_, store, preset) ? S_OK : E_INVALIDARG;
+}
+
+STDMETHODIMP CTwinkla::GetCurrentPreset(LONG* preset) {
+    if (preset == nullptr) {
+        return E_POINTER;
+    }
+    *preset = state_.CurrentPreset;
+    return S_OK;
+}
+
+STDMETHODIMP CTwinkla::DisplayPropertyPage(HWND owner) {
+    OpenPropertyDialog(dialogHost_, owner);
+    return S_OK;
+}
+
+STDMETHODIMP CTwinkla::GoFullscreen(BOOL) {
+    return E_NOTIMPL;
+}
+STDMETHODIMP CTwinkla::RenderFullScreen(TimedLevel*) {
+    return E_NOTIMPL;
+}
+
+// IWMPEffects2 ------------------------------------------------------------
+
+STDMETHODIMP CTwinkla::SetCore(IWMPCore* core) {
+    ReleaseCore();
+    if (core == nullptr) {
+        return S_OK;
+    }
+    core_ = core;
+    core_->AddRef();
+
+    IConnectionPointContainer* container = nullptr;
+    HRESULT hr =
+        core_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container));
+    if (SUCCEEDED(hr)) {
+        hr = container->FindConnectionPoint(IID_IWMPEvents, &eventPoint_);
+        container->Release();
+    }
+    if (SUCCEEDED(hr)) {
+        hr = eventPoint_->Advise(static_cast<ITwinkla*>(this), &adviseCookie_);
+        if (FAILED(hr) || adviseCookie_ == 0) {
+            eventPoint_->Release();
+            eventPoint_ = nullptr;
+            adviseCookie_ = 0;
+        }
+    } else {
+        eventPoint_ = nullptr;
+    }
+    return hr;
+}
+
+void CTwinkla::ReleaseCore() {
+    if (eventPoint_) {
+        if (adviseCookie_ != 0) {
+            eventPoint_->Unadvise(adviseCookie_);
+        }
+        adviseCookie_ = 0;
+        eventPoint_->Release();
+        eventPoint_ = nullptr;
+    }
+    if (core_) {
+        core_->Release();
+        core_ = nullptr;
+    }
+}
+
+STDMETHODIMP CTwinkla::Create(HWND window) {
+    window_ = window;
+    return S_OK;
+}
+
+STDMETHODIMP CTwinkla::Destroy() {
+    window_ = nullptr;
+    return S_OK;
+}
+
+STDMETHODIMP CTwinkla::NotifyNewMedia(IWMPMedia*) {
+    return S_OK;
+}
+
+// Only the double-click counts as handled; the drag messages are seen but
+// left to the player as well.
+STDMETHODIMP CTwinkla::OnWindowMessage(UINT message, WPARAM, LPARAM lParam, LRESULT*) {
+    const int32_t x = static_cast<int16_t>(LOWORD(lParam));
+    switch (message) {
+    case WM_MOUSEMOVE:
+        BandEditMove(state_, x);
+        return S_FALSE;
+    case WM_LBUTTONDOWN:
+        BandEditPress(state_, x);
+        return S_FALSE;
+    case WM_LBUTTONUP:
+        BandEditRelease(state_);
+        return S_FALSE;
+    case WM_LBUTTONDBLCLK:
+        static_cast<IWMPEffects2*>(this)->DisplayPropertyPage(window_);
+        return S_OK;
+    default:
+        return S_FALSE;
+    }
+}
+
+STDMETHODIMP CTwinkla::RenderWindowed(TimedLevel* levels, BOOL) {
+    if (window_ == nullptr) {
+        return E_UNEXPECTED;
+    }
+    HDC dc = ::GetDC(window_);
+    if (dc == nullptr) {
+        return E_FAIL;
+    }
+    RECT client = {0, 0, 0, 0};
+    ::GetClientRect(window_, &client);
+    static_cast<IWMPEffects2*>(this)->Render(levels, dc, &client);
+    ::ReleaseDC(window_, dc);
+    return S_OK;
+}
+
+// IWMPEvents: a click with the first button lights channel 1, keys and mouse
+// moves light channel 6, whatever the channel table says.
+
+void CTwinkla::Click(short button, short, LONG, LONG) {
+    if (button == 1) {
+        state_.Link->SetLevel(1, 100);
+    }
+}
+void CTwinkla::KeyDown(short, short) {
+    state_.Link->SetLevel(6, 100);
+}
+void CTwinkla::KeyPress(short) {
+    state_.Link->SetLevel(6, 100);
+}
+void CTwinkla::KeyUp(short, short) {
+    state_.Link->SetLevel(6, 100);
+}
+void CTwinkla::MouseMove(short, short, LONG, LONG) {
+    state_.Link->SetLevel(6, 100);
+}
+
+// Dialogs -----------------------------------------------------------------
+
+void CTwinkla::CloseDialogs() {
+    // Destroying a property dialog destroys its channel dialogs, which
+    // unregister themselves; take one window at a time from what is left.
+    while (!dialogs_.empty()) {
+        const HWND dialog = dialogs_.back();
+        if (!::DestroyWindow(dialog)) {
+            // Not ours to destroy (another thread) or already gone: forget it.
+            dialogs_.erase(std::remove(dialogs_.begin(), dialogs_.end(), dialog), dialogs_.end());
+        }
+    }
+}
+
+void CTwinkla::DialogHost::SaveSettings() {
+    RegistryStore store;
+    ::SaveSettings(owner_.state_, store);
+}
+
+HRESULT CTwinkla::DialogHost::SetCurrentPreset(LONG preset) {
+    return static_cast<IWMPEffects2*>(&owner_)->SetCurrentPreset(preset);
+}
+
+HINSTANCE CTwinkla::DialogHost::ResourceModule() {
+    return g_moduleInstance;
+}
+
+void CTwinkla::DialogHost::DialogOpened(HWND dialog) {
+    owner_.dialogs_.push_back(dialog);
+}
+
+void CTwinkla::DialogHost::DialogClosed(HWND dialog) {
+    auto& d = owner_.dialogs_;
+    d.erase(std::remove(d.begin(), d.end(), dialog), d.end());
+}

@@ -1,0 +1,72 @@
+#include "plugin_host.h"
+
+#include "common/win32/unique_handle.h"
+
+#include <string>
+
+std::string ProgramDirectory() {
+    char path[MAX_PATH];
+    const DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string dir(path, n);
+    return dir.substr(0, dir.find_last_of('\\') + 1);
+}
+
+DWORD RunRegsvr32(bool unregister) {
+    std::string command = "regsvr32.exe /s ";
+    if (unregister) {
+        command += "/u ";
+    }
+    command += "\"" + ProgramDirectory() + "Twinkla.dll\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &process)) {
+        return ::GetLastError() | 0x80000000u;
+    }
+    UniqueHandleNull processHandle(process.hProcess);
+    UniqueHandleNull threadHandle(process.hThread);
+    ::WaitForSingleObject(process.hProcess, 60000);
+    DWORD code = 0xFFFFFFFF;
+    ::GetExitCodeProcess(process.hProcess, &code);
+    return code;
+}
+
+std::string ReadString(HKEY root, const char* key, const char* value) {
+    char data[512];
+    DWORD size = sizeof data;
+    DWORD type = 0;
+    UniqueHkey hkey;
+    if (::RegOpenKeyExA(root, key, 0, KEY_READ, hkey.put()) != ERROR_SUCCESS ||
+        ::RegQueryValueExA(hkey.get(), value, nullptr, &type, reinterpret_cast<BYTE*>(data),
+                           &size) != ERROR_SUCCESS ||
+        type != REG_SZ || size == 0) {
+        return "<missing>";
+    }
+    return std::string(data, size - 1);
+}
+
+bool KeyExists(HKEY root, const char* key) {
+    UniqueHkey hkey;
+    return ::RegOpenKeyExA(root, key, 0, KEY_READ, hkey.put()) == ERROR_SUCCESS;
+}
+
+bool ReadPlayerClassId(CLSID& clsid) {
+    const std::string text = ReadString(
+        HKEY_LOCAL_MACHINE,
+        "SOFTWARE\\Microsoft\\MediaPlayer\\Objects\\Effects\\Twinkla\\Properties", "classid");
+    wchar_t wide[64];
+    if (::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide, 64) == 0) {
+        return false;
+    }
+    return SUCCEEDED(::CLSIDFromString(wide, &clsid));
+}
+
+HRESULT CreateLikeThePlayer(IWMPEffects2** effects) {
+    CLSID clsid;
+    if (!ReadPlayerClassId(clsid)) {
+        return REGDB_E_CLASSNOTREG;
+    }
+    return ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IWMPEffects2,
+                              reinterpret_cast<void**>(effects));
+}
