@@ -37,6 +37,7 @@ const char kUsage[] =
     "  --png-dir DIR    write frames as PNG images into DIR\n"
     "  --png-every K    with --png-dir, every K-th frame (1)\n"
     "  --bench N        render N frames as fast as possible and report Render times\n"
+    "  --linger MS      keep the visualization loaded MS milliseconds after the last frame\n"
     "  --quiet          no progress line\n";
 
 struct Options {
@@ -53,6 +54,7 @@ struct Options {
     std::string pngDir;
     int pngEvery = 1;
     long bench = 0;
+    long lingerMs = 0;
     bool quiet = false;
 };
 
@@ -118,6 +120,10 @@ bool ParseOptions(int argc, char** argv, Options& o) {
             if (!number(1, 1e7))
                 return false;
             o.bench = static_cast<long>(v);
+        } else if (a == "--linger") {
+            if (!number(0, 600000))
+                return false;
+            o.lingerMs = static_cast<long>(v);
         } else if (a == "--quiet") {
             o.quiet = true;
         } else if (a == "--help" || a == "-h") {
@@ -453,6 +459,13 @@ int Play(const Options& o) {
     if (!o.quiet)
         std::fprintf(stderr, "\rframe %ld/%ld\n", total, total);
 
+    // Idle with the plug-in loaded, as a paused player does: the controller
+    // keeps getting keep-alives.
+    for (long waited = 0; waited < o.lingerMs; waited += 20) {
+        if (window)
+            PumpMessages();
+        ::Sleep(20);
+    }
     if (window) {
         v.effects->Destroy();
         g_windowEffects = nullptr;

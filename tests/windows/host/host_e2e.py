@@ -1,0 +1,101 @@
+#!/usr/bin/env python3
+"""End to end under Wine: the player stand-in plays a short clip through the
+registered plug-in into the virtual controller (run under tools/with-vctl).
+
+usage: host_e2e.py WINE_RUN HOST_EXE DLL
+
+Checks that every frame's commands arrive whole and in channel order with the
+run's device id, that the bass drum lifts the lowest band's channel on the
+beat, and that a malformed WAV file is refused with a clear error."""
+import os
+import subprocess
+import sys
+import tempfile
+
+wine_run, host, dll = sys.argv[1:4]
+port = os.environ["TWINKLA_TEST_PORT"]
+log_path = os.environ["TWINKLA_VCTL_LOG_UNIX"]
+failures = []
+checks = 0
+
+
+def check(condition, message):
+    global checks
+    checks += 1
+    if not condition:
+        failures.append(message)
+        print("FAIL:", message)
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def run(*args):
+    return subprocess.run([wine_run, *args], capture_output=True, text=True, timeout=600)
+
+
+def levels_since(offset):
+    with open(log_path) as log:
+        log.seek(offset)
+        lines = log.read().splitlines()
+    out = []
+    for line in lines:
+        parts = line.split()
+        if len(parts) > 1 and parts[1] in ("LEVEL", "FRAMING"):
+            fields = dict(p.split("=", 1) for p in parts[2:] if "=" in p)
+            out.append((parts[1], fields))
+    return out
+
+
+reg = run("regsvr32", "/s", windows_path(dll))
+check(reg.returncode == 0, "regsvr32 registers the plug-in")
+
+# 3 s of the built-in clip at 30 frames a second, as fast as possible: frame
+# i shows the audio at i / 30 s whatever the wall clock does.
+offset = os.path.getsize(log_path)
+played = run(host, "--seconds", "3", "--fps", "30", "--fast", "--quiet", "--preset", "2",
+             "--port", port, "--device", "7")
+print(played.stdout, played.stderr)
+check(played.returncode == 0, "the stand-in plays the clip")
+frames = 0
+for line in played.stdout.splitlines():
+    if line.startswith("frames rendered:"):
+        frames = int(line.split(":")[1])
+check(frames == 90, "90 frames for 3 s at 30 frames a second (got %d)" % frames)
+
+messages = levels_since(offset)
+framing = [m for m in messages if m[0] == "FRAMING"]
+levels = [m[1] for m in messages if m[0] == "LEVEL"]
+check(not framing, "no framing errors (got %d)" % len(framing))
+check(len(levels) == 16 * frames, "16 commands per frame (got %d)" % len(levels))
+in_order = all(int(levels[i]["ch"]) == i % 16 for i in range(len(levels)))
+check(in_order, "every frame's commands arrive in channel order")
+check(all(l["dev"] == "7" for l in levels), "every command carries the run's device id 7")
+
+# Beats fall every 0.5 s, that is every 15 frames. Channel 0 (the lowest band)
+# is brighter on the beat than two thirds of the way to the next one.
+channel0 = [int(levels[i]["level"]) for i in range(0, len(levels), 16)]
+if len(channel0) == 90:
+    on_beat = [channel0[b] for b in range(15, 90, 15)]
+    between = [channel0[b + 10] for b in range(15, 75, 15)]
+    print("channel 0 on the beat:", on_beat, "between beats:", between)
+    check(min(on_beat) > max(between),
+          "the bass drum lifts the lowest band's channel on every beat")
+
+# A malformed WAV file: a clear error and a non-zero exit, no crash.
+with tempfile.NamedTemporaryFile(suffix=".wav", delete=False) as bad:
+    bad.write(b"RIFF\x10\x00\x00\x00WAVEfmt \xff\xff\xff\x7f")
+refused = run(host, "--quiet", "--port", port, windows_path(bad.name))
+os.unlink(bad.name)
+print(refused.stderr)
+check(refused.returncode == 2, "a malformed WAV file exits with status 2")
+check("format chunk runs past the end of the file" in refused.stderr,
+      "the error names what is wrong with the file")
+
+missing = run(host, "--quiet", "Z:\\nonexistent\\clip.wav")
+check(missing.returncode == 2 and "cannot open the file" in missing.stderr,
+      "a missing WAV file is a clear error")
+
+print("%d passed, %d failed" % (checks - len(failures), len(failures)))
+sys.exit(1 if failures else 0)
