@@ -208,7 +208,7 @@ public:
         }
         return out;
     }
-    // Index of the first call with this op (and pen spec, for BeginPen), or -1.
+    // Index of the first call with this op (and pen width and colour, for BeginPen), or -1.
     int IndexOf(Op op, PenSpec pen = kEntryPen) const {
         for (size_t i = 0; i < calls.size(); ++i) {
             if (calls[i].op == op &&
