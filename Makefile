@@ -9,6 +9,7 @@ bench:
 	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release >/dev/null
 	cmake --build build/bench -j --target analysis_bench
 	build/bench/bench/analysis_bench
+	tools/bench-render
 
 # The light-show demo; `make demo WAV=path/to/file.wav` plays a file instead.
 demo:
