@@ -515,6 +515,21 @@ TEST_F(OnTheController, WindowedRenderingAndBandEditingThroughWindowMessages) {
     ::DestroyWindow(window);
 }
 
+// Under the headless (null) graphics driver a window's pixels can't be read
+// back, so what RenderWindowed draws is checked through the commands its
+// frame sends (above); here, that it needs a live window's device context.
+TEST_F(OnTheController, WindowedRenderingNeedsALiveWindow) {
+    const HWND window = CreatePlayerWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_EQ(effects->Create(window), S_OK);
+    TimedLevel frame = FrameWithBin(10, 0);
+    EXPECT_EQ(effects->RenderWindowed(&frame, FALSE), S_OK);
+    // A window that is gone gives no device context.
+    ::DestroyWindow(window);
+    EXPECT_EQ(effects->RenderWindowed(&frame, FALSE), E_FAIL);
+    EXPECT_EQ(effects->Destroy(), S_OK);
+}
+
 TEST_F(OnTheController, UnloadingWithDialogsOpenClosesThemAndThePort) {
     const HWND window = CreatePlayerWindow();
     ASSERT_EQ(effects->DisplayPropertyPage(window), S_OK);
