@@ -414,9 +414,29 @@ TEST_F(OnTheController, PlayerEventsLightTheirFixedChannels) {
     IWMPEvents* events = core.Sink();
     ASSERT_NE(events, nullptr);
 
+    // Disable channel index 1 ("Channel 2") through its channel dialog.
+    ASSERT_EQ(effects->DisplayPropertyPage(nullptr), S_OK);
+    const HWND properties = ::FindWindowA(nullptr, "Twinkla Properties");
+    ASSERT_NE(properties, nullptr);
+    ::SendMessageA(properties, WM_COMMAND, MAKEWPARAM(229, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(properties, 229)));
+    const HWND channel = ::FindWindowA(nullptr, "Channel 2");
+    ASSERT_NE(channel, nullptr);
+    ASSERT_EQ(::IsDlgButtonChecked(channel, 226), BST_CHECKED);
+    ::SendDlgItemMessageA(channel, 226, BM_CLICK, 0, 0);
+    ASSERT_EQ(::IsDlgButtonChecked(channel, 226), BST_UNCHECKED);
+    ::SendMessageA(channel, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    ::SendMessageA(properties, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    VctlMessages frame = RenderFrame(FrameWithBin(100, 255), 16);
+    ASSERT_EQ(frame.size(), 16u);
+    EXPECT_EQ(frame[1].bytes, "000103d38100") << "the zero owed to the disabled channel";
+    frame = RenderFrame(FrameWithBin(100, 255), 15);
+    ASSERT_EQ(frame.size(), 15u);
+    EXPECT_EQ(frame[1].channel, 2) << "then nothing for channel 1";
+
     size_t mark = log.Mark();
     events->Click(2, 0, 10, 10); // nothing for the second button
-    events->Click(1, 0, 10, 10);
+    events->Click(1, 0, 10, 10); // channel 1 although it is disabled
     ASSERT_TRUE(log.WaitForCount(mark, Kind::Level, 1, 2000));
     VctlMessages sent = OfKind(log.Since(mark), Kind::Level);
     EXPECT_EQ(sent[0].bytes, "000103018100") << "channel index 1 at level 100";
