@@ -89,7 +89,16 @@ bool ParseOptions(int argc, char** argv, Options& o) {
                 return false;
             o.preset = static_cast<int>(v);
         } else if (a == "--port" && hasValue) {
+            // Only a COM port name: anything the plug-in can't store would
+            // make it fall back to its first-run defaults and overwrite the
+            // user's channel setup.
             o.port = argv[++i];
+            const bool digits = o.port.size() > 3 && o.port.size() <= 19 &&
+                                o.port.find_first_not_of("0123456789", 3) == std::string::npos;
+            if (!digits || _strnicmp(o.port.c_str(), "COM", 3) != 0) {
+                std::fprintf(stderr, "twinkla-host: --port needs a name like COM1\n");
+                return false;
+            }
         } else if (a == "--device") {
             if (!number(1, 255))
                 return false;
@@ -431,6 +440,10 @@ int Play(const Options& o) {
                 ::Sleep(due > 2 ? static_cast<DWORD>(due - 1) : 0);
             }
         }
+        if (window && !::IsWindow(window)) {
+            total = i; // the user closed the window
+            break;
+        }
         ::QueryPerformanceCounter(&before);
         if (window) {
             PumpMessages();
@@ -469,7 +482,9 @@ int Play(const Options& o) {
     if (window) {
         v.effects->Destroy();
         g_windowEffects = nullptr;
-        ::DestroyWindow(window);
+        if (::IsWindow(window)) {
+            ::DestroyWindow(window);
+        }
     }
 
     std::printf("frames rendered: %ld\n", total);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 
 namespace {
 
@@ -102,7 +103,8 @@ WavReadResult ReadWav(const uint8_t* data, size_t size) {
             sampleBytes = chunkSize > available || chunkSize == 0 ? available : chunkSize;
             break;
         }
-        const size_t advance = 8 + static_cast<size_t>(chunkSize) + (chunkSize & 1);
+        // 64 bits: a chunk size near 4 GiB must not wrap to a small step.
+        const uint64_t advance = uint64_t{8} + chunkSize + (chunkSize & 1);
         if (advance > size - pos) {
             return Fail("truncated chunk before the audio data");
         }
@@ -154,14 +156,20 @@ WavReadResult ReadWavFile(const char* path) {
     if (!file) {
         return Fail("cannot open the file");
     }
-    std::vector<uint8_t> bytes;
-    uint8_t buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
-        bytes.insert(bytes.end(), buffer, buffer + n);
-        if (bytes.size() > (size_t{1} << 31)) {
-            return Fail("file too large");
+    // The whole file and its float samples must fit in a 32-bit process too.
+    constexpr size_t kMaxBytes = size_t{256} << 20;
+    try {
+        std::vector<uint8_t> bytes;
+        uint8_t buffer[65536];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
+            if (bytes.size() + n > kMaxBytes) {
+                return Fail("file too large (256 MiB at most)");
+            }
+            bytes.insert(bytes.end(), buffer, buffer + n);
         }
+        return ReadWav(bytes.data(), bytes.size());
+    } catch (const std::bad_alloc&) {
+        return Fail("not enough memory for the file");
     }
-    return ReadWav(bytes.data(), bytes.size());
 }

@@ -321,7 +321,7 @@ STDMETHODIMP CTwinkla::SetCore(IWMPCore* core) {
         hr = container->FindConnectionPoint(IID_IWMPEvents, &eventPoint_);
         container->Release();
     }
-    if (SUCCEEDED(hr)) {
+    if (SUCCEEDED(hr) && eventPoint_ != nullptr) {
         hr = eventPoint_->Advise(static_cast<ITwinkla*>(this), &adviseCookie_);
         if (FAILED(hr) || adviseCookie_ == 0) {
             eventPoint_->Release();
@@ -430,7 +430,7 @@ void CTwinkla::CloseDialogs() {
         const HWND dialog = dialogs_.back();
         if (!::DestroyWindow(dialog)) {
             // Not ours to destroy (another thread) or already gone: forget it.
-            dialogs_.erase(std::remove(dialogs_.begin(), dialogs_.end(), dialog), dialogs_.end());
+            dialogHost_.DialogClosed(dialog);
         }
     }
 }
@@ -448,11 +448,19 @@ HINSTANCE CTwinkla::DialogHost::ResourceModule() {
     return g_moduleInstance;
 }
 
+// An open dialog locks the module: while one exists DllCanUnloadNow says
+// S_FALSE, so the object its window points into stays, and so does the code
+// of its dialog procedure.
 void CTwinkla::DialogHost::DialogOpened(HWND dialog) {
     owner_.dialogs_.push_back(dialog);
+    ModuleLock();
 }
 
 void CTwinkla::DialogHost::DialogClosed(HWND dialog) {
     auto& d = owner_.dialogs_;
-    d.erase(std::remove(d.begin(), d.end(), dialog), d.end());
+    const auto end = std::remove(d.begin(), d.end(), dialog);
+    if (end != d.end()) {
+        d.erase(end, d.end());
+        ModuleUnlock();
+    }
 }

@@ -112,17 +112,17 @@ TEST(GraphWidth, FindsTheBinWhereTheShareOfEnergyIsReached) {
 }
 
 TEST(GraphWidth, CutFollowsTheDoubleProductNotTheQuotient) {
-    // With FreqWidth 5, 95 * 0.01 is 0.9500000000000001, so for T = 1000 the
-    // cut is 950 (the quotient 95/100 times 1000 would also be 950, but for
-    // T = 2000 the product is 1900.0000000000002 -> 1900 either way). Pick T
-    // so the two differ: T = 100: 95.00000000000001 -> 95 vs 94.999... -> 94.
+    // FreqWidth 43: 57 * 0.01 * 100 is 57.00000000000001 (cut 57, r = 43),
+    // while 57 / 100.0 * 100 would be 56.99999999999999 (cut 56, r = 44).
     TimedLevel f = SilentFrame();
-    f.frequency[0][0] = 94;
-    f.frequency[0][1] = 1;
-    f.frequency[0][2] = 5; // T = 100, cut 95, r = 5
+    std::memset(f.frequency[0], 4, 9); // bins 0..8: 36
+    f.frequency[0][9] = 7;
+    f.frequency[0][10] = 1;
+    f.frequency[0][11] = 56; // T = 100
     ChannelConfig c = FrequencyChannel(FreqGraphWidth, 0, 0);
-    c.FreqWidth = 5;
-    // r = 5: bin 0 alone takes it to <= 0, so k = 1 -> level 0.
+    c.FreqWidth = 43;
+    // r = 43 is used up by bin 9, so k = 10 and the level is 0; with r = 44
+    // it would take bin 10 as well (k = 11, level 1).
     EXPECT_EQ(LevelOf(f, c), 0);
     // The whole spectrum with FreqWidth 100: k just past the highest non-zero bin.
     c.FreqWidth = 100;

@@ -124,6 +124,11 @@ TEST(WavReader, MalformedFilesGiveAClearErrorNotACrash) {
                      "unsupported sample format (PCM 8/16/24/32-bit or float only)"});
     cases.push_back({"no data", std::vector<uint8_t>(good.bytes.begin(), good.bytes.begin() + 36),
                      "no audio data"});
+    // A chunk whose size is near 4 GiB must not wrap around to a small step.
+    std::vector<uint8_t> hugeChunk(good.bytes.begin(), good.bytes.begin() + 12);
+    const uint8_t junk[] = {'J', 'U', 'N', 'K', 0xF8, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0};
+    hugeChunk.insert(hugeChunk.end(), junk, junk + sizeof junk);
+    cases.push_back({"chunk size near 4 GiB", hugeChunk, "truncated chunk before the audio data"});
     for (const Case& c : cases) {
         const WavReadResult r = ReadWav(c.bytes.data(), c.bytes.size());
         EXPECT_FALSE(r.ok) << c.name;

@@ -40,8 +40,8 @@ HWND CDialogBase::Open(std::unique_ptr<CDialogBase> dialog, int templateId, HWND
     // Ownership passed to the window, which may already have freed it if the
     // window went during its creation.
     dialog.release();
-    if (window == nullptr) {
-        return nullptr;
+    if (window == nullptr || !::IsWindow(window)) {
+        return nullptr; // the object went with its window
     }
     raw->attached_ = nullptr;
     ::ShowWindow(window, SW_SHOW);

@@ -21,24 +21,22 @@ uintptr_t RegistryStore::OpenKeyAt(uintptr_t parent, const char* path) {
 }
 
 ReadResult RegistryStore::ReadValue(uintptr_t key, const char* name, void* data, uint32_t& size) {
-    // The registry leaves the buffer undefined when the value doesn't fit, so
-    // the size is asked first and a value that is too large is never read.
-    DWORD stored = 0;
-    if (::RegQueryValueExA(Key(key), name, nullptr, nullptr, nullptr, &stored) != ERROR_SUCCESS) {
-        return ReadResult::Missing;
-    }
-    if (stored > size) {
-        size = stored;
-        return ReadResult::TooLarge;
-    }
+    // One read into the caller's buffer. Asking for the size first would not
+    // do: for a string the ANSI call may report the stored (UTF-16) size,
+    // twice what the ANSI text needs. When the value doesn't fit, the buffer's
+    // contents are undefined; callers read into scratch space.
     DWORD got = size;
     const LSTATUS status =
         ::RegQueryValueExA(Key(key), name, nullptr, nullptr, static_cast<BYTE*>(data), &got);
-    size = got;
     if (status == ERROR_MORE_DATA) {
-        return ReadResult::TooLarge; // grew since the first look
+        size = got;
+        return ReadResult::TooLarge;
     }
-    return status == ERROR_SUCCESS ? ReadResult::Ok : ReadResult::Missing;
+    if (status != ERROR_SUCCESS) {
+        return ReadResult::Missing;
+    }
+    size = got;
+    return ReadResult::Ok;
 }
 
 void RegistryStore::WriteValue(uintptr_t key, const char* name, ValueType type, const void* data,

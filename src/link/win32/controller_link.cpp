@@ -195,7 +195,7 @@ bool ControllerLink::Open(const char* portName, uint32_t deviceId) {
     }
     // Recorded even when the port can't be opened, so the settings show and
     // store the name that was tried.
-    std::memcpy(PortName, portName, length + 1);
+    std::memmove(PortName, portName, length + 1); // the caller may pass PortName itself
     if (!port) {
         return false;
     }

@@ -51,6 +51,14 @@ def levels_since(offset):
 reg = run("regsvr32", "/s", windows_path(dll))
 check(reg.returncode == 0, "regsvr32 registers the plug-in")
 
+def stored_settings():
+    return run("reg", "query", "HKCU\\Software\\Twinkla", "/s").stdout
+
+
+# Make sure settings are stored, so that the run below loads them.
+run(host, "--frames", "1", "--fast", "--quiet")
+settings_before = stored_settings()
+
 # 3 s of the built-in clip at 30 frames a second, as fast as possible: frame
 # i shows the audio at i / 30 s whatever the wall clock does.
 offset = os.path.getsize(log_path)
@@ -63,6 +71,11 @@ for line in played.stdout.splitlines():
     if line.startswith("frames rendered:"):
         frames = int(line.split(":")[1])
 check(frames == 90, "90 frames for 3 s at 30 frames a second (got %d)" % frames)
+
+check(stored_settings() == settings_before,
+      "the port and device id given for the run leave the stored settings as they were")
+check("Port" in settings_before and "Channel15" in settings_before,
+      "settings were stored before the run")
 
 messages = levels_since(offset)
 framing = [m for m in messages if m[0] == "FRAMING"]
@@ -92,6 +105,10 @@ print(refused.stderr)
 check(refused.returncode == 2, "a malformed WAV file exits with status 2")
 check("format chunk runs past the end of the file" in refused.stderr,
       "the error names what is wrong with the file")
+
+refused = run(host, "--quiet", "--port", "COM1234567890123456789")
+check(refused.returncode == 1 and "--port needs a name like COM1" in refused.stderr,
+      "a port name the plug-in couldn't store is refused before anything is loaded")
 
 missing = run(host, "--quiet", "Z:\\nonexistent\\clip.wav")
 check(missing.returncode == 2 and "cannot open the file" in missing.stderr,

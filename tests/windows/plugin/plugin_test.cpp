@@ -550,7 +550,7 @@ TEST_F(OnTheController, WindowedRenderingNeedsALiveWindow) {
     EXPECT_EQ(effects->Destroy(), S_OK);
 }
 
-TEST_F(OnTheController, UnloadingWithDialogsOpenClosesThemAndThePort) {
+TEST_F(OnTheController, OpenDialogsKeepTheModuleAndTheObjectUntilTheyClose) {
     const HWND window = CreatePlayerWindow();
     ASSERT_EQ(effects->DisplayPropertyPage(window), S_OK);
     PumpMessages();
@@ -563,15 +563,103 @@ TEST_F(OnTheController, UnloadingWithDialogsOpenClosesThemAndThePort) {
     const HWND channel = ::FindWindowA(nullptr, "Channel 1");
     ASSERT_NE(channel, nullptr);
 
+    // The player lets go of the plug-in while both dialogs are open: the
+    // module stays, and the dialogs still work on the live object.
     effects.Reset();
-    EXPECT_EQ(CallDllCanUnloadNow(), S_OK);
+    EXPECT_EQ(CallDllCanUnloadNow(), S_FALSE);
+    size_t mark = log.Mark();
+    ::SendMessageA(channel, WM_COMMAND, MAKEWPARAM(210, BN_CLICKED), 0);    // Apply
+    ::SendMessageA(properties, WM_COMMAND, MAKEWPARAM(210, BN_CLICKED), 0); // Apply: reopens
+    EXPECT_TRUE(log.WaitForCount(mark, Kind::KeepAlive, 1, 2000)) << "the port is open";
+
+    // Closing the owner window takes both dialogs with it; then the module
+    // may go, and releasing the object closes the port.
+    ::DestroyWindow(window);
+    PumpMessages();
     EXPECT_FALSE(::IsWindow(properties));
     EXPECT_FALSE(::IsWindow(channel));
-    PumpMessages();
-    const size_t mark = log.Mark();
+    EXPECT_EQ(CallDllCanUnloadNow(), S_OK);
+    mark = log.Mark();
     ::Sleep(1200);
     EXPECT_EQ(CountOf(log.Since(mark), Kind::KeepAlive), 0u) << "the port is closed";
-    ::DestroyWindow(window);
+}
+
+using DllGetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+using DllRegisterServerFn = HRESULT(STDAPICALLTYPE*)();
+
+template <typename Fn> Fn Export(const char* name) {
+    return reinterpret_cast<Fn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("Twinkla.dll"), name)));
+}
+
+TEST(ClassFactory, RefusesOtherClassesAndAggregationAndLocksTheModule) {
+    ComPtr<IUnknown> loaded; // loads the DLL the player's way
+    ASSERT_EQ(::CoCreateInstance(CLSID_Twinkla, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                 loaded.PutVoid()),
+              S_OK);
+    auto getClassObject = Export<DllGetClassObjectFn>("DllGetClassObject");
+    ASSERT_NE(getClassObject, nullptr);
+    ComPtr<IClassFactory> factory;
+    EXPECT_EQ(getClassObject(IID_IWMPEffects, IID_IClassFactory, factory.PutVoid()),
+              CLASS_E_CLASSNOTAVAILABLE);
+    ASSERT_EQ(getClassObject(CLSID_Twinkla, IID_IClassFactory, factory.PutVoid()), S_OK);
+    ComPtr<IUnknown> aggregated;
+    EXPECT_EQ(factory->CreateInstance(loaded.p, IID_IUnknown, aggregated.PutVoid()),
+              CLASS_E_NOAGGREGATION);
+    ComPtr<IUnknown> same;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, same.PutVoid()), S_OK);
+    EXPECT_EQ(same.p, loaded.p);
+    same.Reset();
+    loaded.Reset();
+
+    EXPECT_EQ(CallDllCanUnloadNow(), S_FALSE) << "a held factory locks the module";
+    factory->LockServer(TRUE);
+    factory.Reset();
+    EXPECT_EQ(CallDllCanUnloadNow(), S_FALSE) << "LockServer(TRUE) locks it";
+    ASSERT_EQ(getClassObject(CLSID_Twinkla, IID_IClassFactory, factory.PutVoid()), S_OK);
+    factory->LockServer(FALSE);
+    factory.Reset();
+    EXPECT_EQ(CallDllCanUnloadNow(), S_OK);
+}
+
+UINT g_rescanMessage = 0;
+int g_rescans = 0;
+
+LRESULT CALLBACK RescanWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (g_rescanMessage != 0 && msg == g_rescanMessage && wParam == 0 && lParam == 0) {
+        ++g_rescans;
+    }
+    return ::DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+TEST(Registration, RegisteringAndUnregisteringTellRunningPlayersToRescan) {
+    ComPtr<IUnknown> loaded;
+    ASSERT_EQ(::CoCreateInstance(CLSID_Twinkla, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                 loaded.PutVoid()),
+              S_OK);
+    g_rescanMessage = ::RegisterWindowMessageA("WMPlayer_PluginAddRemove");
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = RescanWindowProc;
+    wc.hInstance = ::GetModuleHandleA(nullptr);
+    wc.lpszClassName = "TwinklaTestRescan";
+    ::RegisterClassA(&wc);
+    // A top-level window like a running player's.
+    const HWND player = ::CreateWindowExA(0, wc.lpszClassName, "rescan", WS_OVERLAPPED, 0, 0, 10,
+                                          10, nullptr, nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(player, nullptr);
+    auto unregister = Export<DllRegisterServerFn>("DllUnregisterServer");
+    auto reregister = Export<DllRegisterServerFn>("DllRegisterServer");
+    ASSERT_NE(unregister, nullptr);
+    ASSERT_NE(reregister, nullptr);
+    g_rescans = 0;
+    EXPECT_EQ(unregister(), S_OK);
+    EXPECT_EQ(reregister(), S_OK);
+    for (int i = 0; i < 50 && g_rescans < 2; ++i) {
+        PumpMessages();
+        ::Sleep(10);
+    }
+    EXPECT_EQ(g_rescans, 2);
+    ::DestroyWindow(player);
 }
 
 } // namespace
