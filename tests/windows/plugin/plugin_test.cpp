@@ -438,7 +438,9 @@ TEST_F(OnTheController, PlayerEventsLightTheirFixedChannels) {
     events->Click(2, 0, 10, 10); // nothing for the second button
     events->Click(1, 0, 10, 10); // channel 1 although it is disabled
     ASSERT_TRUE(log.WaitForCount(mark, Kind::Level, 1, 2000));
+    ::Sleep(200);
     VctlMessages sent = OfKind(log.Since(mark), Kind::Level);
+    ASSERT_EQ(sent.size(), 1u) << "the second button sent nothing";
     EXPECT_EQ(sent[0].bytes, "000103018100") << "channel index 1 at level 100";
 
     mark = log.Mark();
