@@ -1,5 +1,6 @@
 // ns per frame of AnalyzeChannels: `make bench`.
 #include "analysis/analysis.h"
+#include "analysis/presets.h"
 
 #include <benchmark/benchmark.h>
 
@@ -21,17 +22,8 @@ TimedLevel RandomFrame() {
 
 // The first-run layout: 14 Peak bands of 73 bins, then two Power Peak Level channels.
 void FirstRunLayout(ChannelTable& channels) {
-    for (int i = 0; i < kChannelCount; ++i) {
-        ChannelConfig& c = channels[i];
-        c = ChannelConfig{};
-        c.Enabled = 1;
-        c.Address = static_cast<uint8_t>(i);
-        c.Mode = i >= 14 ? ModePower : ModeFrequency;
-        c.AudioChannel = i == 15 ? 1 : 0;
-        c.FreqStart = 73 * i;
-        c.FreqEnd = 73 * (i + 1);
-        c.FreqWidth = 50;
-    }
+    ApplyRecordDefaults(channels);
+    ApplyPreset(channels, 16, PresetFamily::FrequencyAndPower);
 }
 
 void BM_AnalyzeFirstRunLayout(benchmark::State& state) {

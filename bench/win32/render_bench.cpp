@@ -9,6 +9,7 @@
 // Under Wine: tools/wine-run build/<dir>/bench/render_bench.exe, and for the
 // serial port tools/with-vctl COM7 -- tools/wine-run .../render_bench.exe 2000 --port COM7.
 #include "analysis/analysis.h"
+#include "analysis/presets.h"
 #include "display/win32/render_frame.h"
 #include "link/win32/controller_link.h"
 
@@ -40,19 +41,10 @@ double NowUs() {
     return static_cast<double>(c.QuadPart) / perUs;
 }
 
+// The first-run layout: the record defaults and preset 2.
 void FirstRunLayout(ChannelTable& channels) {
-    for (int i = 0; i < kChannelCount; ++i) {
-        ChannelConfig& c = channels[i];
-        c = ChannelConfig{};
-        c.Enabled = 1;
-        c.Address = static_cast<uint8_t>(i);
-        c.Mode = i >= 14 ? ModePower : ModeFrequency;
-        c.AudioChannel = i == 15 ? 1 : 0;
-        c.FreqStart = 73 * i;
-        c.FreqEnd = 73 * (i + 1);
-        c.FreqWidth = 50;
-        c.ZeroPending = 1;
-    }
+    ApplyRecordDefaults(channels);
+    ApplyPreset(channels, 16, PresetFamily::FrequencyAndPower);
 }
 
 // Music-like frames: a spectrum falling off towards the top bins, with noise,

@@ -1,5 +1,6 @@
 // One frame through the real ControllerLink to the virtual controller
 // (tools/with-vctl), checking what arrives on the wire.
+#include "analysis/presets.h"
 #include "display/win32/render_frame.h"
 #include "link/protocol.h"
 #include "link/win32/controller_link.h"
@@ -25,19 +26,10 @@ std::string Hex(const LevelCommand& bytes) {
     return out;
 }
 
+// The first-run layout: the record defaults and preset 2.
 void FirstRunLayout(ChannelTable& channels) {
-    for (int i = 0; i < kChannelCount; ++i) {
-        ChannelConfig& c = channels[i];
-        c = ChannelConfig{};
-        c.Enabled = 1;
-        c.ZeroPending = 1;
-        c.Address = static_cast<uint8_t>(i);
-        c.Mode = i >= 14 ? ModePower : ModeFrequency;
-        c.AudioChannel = i == 15 ? 1 : 0;
-        c.FreqStart = 73 * i;
-        c.FreqEnd = 73 * (i + 1);
-        c.FreqWidth = 50;
-    }
+    ApplyRecordDefaults(channels);
+    ApplyPreset(channels, 16, PresetFamily::FrequencyAndPower);
 }
 
 TEST(FrameToController, FirstRunFrameDeliversSixteenWellFramedCommandsInChannelOrder) {
