@@ -96,6 +96,23 @@ if len(channel0) == 90:
     check(min(on_beat) > max(between),
           "the bass drum lifts the lowest band's channel on every beat")
 
+# Windowed mode through a real window, and frames written as PNG images.
+windowed = run(host, "--windowed", "--frames", "10", "--fast", "--quiet", "--port", port)
+check(windowed.returncode == 0 and "frames rendered: 10" in windowed.stdout,
+      "windowed mode renders through Create and RenderWindowed")
+with tempfile.TemporaryDirectory() as pngs:
+    written = run(host, "--frames", "6", "--fast", "--quiet", "--png-every", "2",
+                  "--png-dir", windows_path(pngs))
+    names = sorted(os.listdir(pngs))
+    check(written.returncode == 0 and names == ["frame00000.png", "frame00002.png",
+                                                "frame00004.png"],
+          "every second frame is written as a PNG image (got %s)" % names)
+    for name in names:
+        with open(os.path.join(pngs, name), "rb") as png:
+            header = png.read(24)
+        check(header[:8] == b"\x89PNG\r\n\x1a\n" and header[16:24] == bytes(
+            [0, 0, 4, 0, 0, 0, 1, 0]), "%s is a 1024 x 256 PNG image" % name)
+
 # A malformed WAV file: a clear error and a non-zero exit, no crash.
 with tempfile.NamedTemporaryFile(suffix=".wav", delete=False) as bad:
     bad.write(b"RIFF\x10\x00\x00\x00WAVEfmt \xff\xff\xff\x7f")
