@@ -16,6 +16,7 @@
 #include "analysis/presets.h"
 #include "config/memory_store.h"
 #include "config/settings.h"
+#include "expect_record.h"
 #include "settings_fake_link.h"
 
 #include <gtest/gtest.h>
@@ -78,23 +79,7 @@ inline bool SameRecord(const ChannelConfig& a, const ChannelConfig& b) {
            std::equal(std::begin(a.History), std::end(a.History), std::begin(b.History));
 }
 
-inline void ExpectSameRecord(const ChannelConfig& actual, const ChannelConfig& expected,
-                             const std::string& where) {
-    SCOPED_TRACE(where);
-    EXPECT_EQ(actual.Enabled, expected.Enabled);
-    EXPECT_EQ(actual.ZeroPending, expected.ZeroPending);
-    EXPECT_EQ(actual.Address, expected.Address);
-    EXPECT_EQ(actual.Mode, expected.Mode);
-    EXPECT_EQ(actual.FreqMode, expected.FreqMode);
-    EXPECT_EQ(actual.AudioChannel, expected.AudioChannel);
-    EXPECT_EQ(actual.FreqStart, expected.FreqStart);
-    EXPECT_EQ(actual.FreqEnd, expected.FreqEnd);
-    EXPECT_EQ(actual.FreqWidth, expected.FreqWidth);
-    EXPECT_EQ(actual.PowerMode, expected.PowerMode);
-    for (int h = 0; h < kHistoryLength; ++h) {
-        EXPECT_EQ(actual.History[h], expected.History[h]) << "History[" << h << "]";
-    }
-}
+using ::ExpectSameRecord;
 
 // A plug-in object's settings side: its state and its link.
 struct Plugin {

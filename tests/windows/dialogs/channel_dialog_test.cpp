@@ -3,6 +3,7 @@
 
 #include "analysis/frame_pipeline.h"
 #include "dialog_test_support.h"
+#include "native/expect_record.h"
 #include "native/recording_canvas.h"
 #include "resource.h"
 
@@ -33,22 +34,6 @@ ChannelConfig SampleRecord() {
         r.History[i] = 10 * i + 1;
     }
     return r;
-}
-
-void ExpectSameRecord(const ChannelConfig& actual, const ChannelConfig& expected) {
-    EXPECT_EQ(actual.Enabled, expected.Enabled);
-    EXPECT_EQ(actual.ZeroPending, expected.ZeroPending);
-    EXPECT_EQ(actual.Address, expected.Address);
-    EXPECT_EQ(actual.Mode, expected.Mode);
-    EXPECT_EQ(actual.FreqMode, expected.FreqMode);
-    EXPECT_EQ(actual.AudioChannel, expected.AudioChannel);
-    EXPECT_EQ(actual.FreqStart, expected.FreqStart);
-    EXPECT_EQ(actual.FreqEnd, expected.FreqEnd);
-    EXPECT_EQ(actual.FreqWidth, expected.FreqWidth);
-    EXPECT_EQ(actual.PowerMode, expected.PowerMode);
-    for (int i = 0; i < kHistoryLength; ++i) {
-        EXPECT_EQ(actual.History[i], expected.History[i]) << "History[" << i << "]";
-    }
 }
 
 class ChannelDialog : public DialogTest {

@@ -5,6 +5,7 @@
 
 #include "dib_surface.h"
 #include "native/fake_link.h"
+#include "native/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -32,12 +33,6 @@ ChannelConfig Channel(int address, int32_t mode, int32_t freqMode, int32_t start
     c.FreqEnd = end;
     c.FreqWidth = 50;
     return c;
-}
-
-TimedLevel SilentFrame() {
-    TimedLevel f{};
-    std::memset(f.waveform, 128, sizeof f.waveform);
-    return f;
 }
 
 class Display : public ::testing::Test {
