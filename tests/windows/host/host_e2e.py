@@ -13,6 +13,9 @@ import sys
 import tempfile
 
 wine_run, host, dll = sys.argv[1:4]
+if subprocess.run([wine_run, "--can-run", host]).returncode == 77:
+    print("skipped: the stand-in is a 32-bit program and 32-bit programs can't run here")
+    sys.exit(77)
 port = os.environ["TWINKLA_TEST_PORT"]
 log_path = os.environ["TWINKLA_VCTL_LOG_UNIX"]
 failures = []
