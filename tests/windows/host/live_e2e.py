@@ -53,8 +53,9 @@ def run(*args, env=None):
 
 
 class Background:
-    """The stand-in running in the background. Wine runs the program in a
-    process of its own (not the one started here), found by a marker in its
+    """The stand-in running in the background. Wine may run the program in
+    a process of its own (64-bit programs started by a Unix path go through
+    start.exe), so the program's process is found by a marker in its
     environment."""
 
     def __init__(self, name, *args):
@@ -79,7 +80,7 @@ class Background:
         needle = ("TWINKLA_LIVE_TEST_RUN=" + self.marker).encode()
         pids = []
         for entry in os.listdir("/proc"):
-            if not entry.isdigit() or int(entry) == self.process.pid:
+            if not entry.isdigit():
                 continue
             try:
                 with open("/proc/%s/environ" % entry, "rb") as f:
