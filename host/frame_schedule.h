@@ -18,6 +18,8 @@ public:
     // frame, and counts the slots passed over since the last frame.
     void Take(double now);
 
+    // Seconds from the start to the start of the next slot.
+    double NextDue() const { return next_ / fps_; }
     long Taken() const { return taken_; }
     long Skipped() const { return skipped_; }
 

@@ -81,9 +81,10 @@ int RunLiveShow(LiveCapture& capture, const LiveShowOptions& options, const Rend
     const int64_t start = PerformanceTime();
     window.FillGap(start);
     const auto seconds = [start] { return (PerformanceTime() - start) / 1e7; };
+    // A show of S seconds has the slots that start before S.
     const auto finished = [&] {
         return g_stopRequested || (options.frames > 0 && schedule.Taken() >= options.frames) ||
-               (options.seconds > 0 && seconds() >= options.seconds);
+               (options.seconds > 0 && schedule.NextDue() >= options.seconds);
     };
 
     bool failed = false;
