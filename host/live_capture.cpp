@@ -259,10 +259,12 @@ bool LiveCapture::Open(LiveSource source, const std::string& name, std::string& 
     }
     if (FAILED(hr)) {
         capture_.Reset();
-        if (loopback && (hr == AUDCLNT_E_WRONG_ENDPOINT_TYPE || hr == E_INVALIDARG)) {
-            error = "loopback capture isn't available on this system (" + Hex(hr) + ")";
-        } else if (hr == AUDCLNT_E_DEVICE_IN_USE) {
+        if (hr == AUDCLNT_E_DEVICE_IN_USE) {
             error = "\"" + deviceName_ + "\" is in use by another program in exclusive mode";
+        } else if (loopback) {
+            // Wine 8 accepts the loopback flag, then has no capture client
+            // for a playback device (AUDCLNT_E_WRONG_ENDPOINT_TYPE).
+            error = "loopback capture isn't available on this system (" + Hex(hr) + ")";
         } else {
             error = Failure("can't capture from", hr);
         }
