@@ -269,16 +269,4 @@ TEST(FrameSchedule, SlowFramesSkipSlotsInsteadOfFallingBehind) {
     EXPECT_EQ(stall.Taken() + stall.Skipped(), 90);
 }
 
-TEST(Spread, MedianPercentileAndMaximum) {
-    std::vector<double> values;
-    for (int i = 1000; i >= 1; --i) {
-        values.push_back(i);
-    }
-    const Spread s = SpreadOf(values);
-    EXPECT_EQ(s.median, 501);
-    EXPECT_EQ(s.p99, 991);
-    EXPECT_EQ(s.max, 1000);
-    EXPECT_EQ(SpreadOf({}).max, 0);
-}
-
 } // namespace
