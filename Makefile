@@ -10,6 +10,7 @@ bench:
 	cmake --build build/bench -j --target analysis_bench
 	build/bench/bench/analysis_bench
 	tools/bench-render
+	tools/bench-live
 
 # The light-show demo; `make demo WAV=path/to/file.wav` plays a file instead.
 demo:

@@ -22,7 +22,8 @@ struct WavReadResult {
 };
 
 // PCM 8, 16, 24 and 32 bit, and 32/64-bit float, plain or in a
-// WAVE_FORMAT_EXTENSIBLE header; channels beyond the first two are ignored.
+// WAVE_FORMAT_EXTENSIBLE header; more than two channels are mixed down to two
+// as a live device's are (sample_format.h).
 WavReadResult ReadWav(const uint8_t* data, size_t size);
 WavReadResult ReadWavFile(const char* path);
 

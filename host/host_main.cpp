@@ -1,9 +1,11 @@
 // twinkla-host: a stand-in for the media player. It loads a visualization the
 // way the player does (the class id under the player's Effects key,
 // CoCreateInstance, IWMPEffects2, SetCore with a core that offers the events
-// connection point) and feeds it frames of a WAV file or of a built-in clip.
+// connection point) and feeds it frames of a WAV file, of a built-in clip or
+// of live audio.
 #include "audio_clip.h"
 #include "frame_builder.h"
+#include "live_show.h"
 #include "player_core.h"
 #include "png_writer.h"
 #include "wmp_effects.h"
@@ -22,16 +24,22 @@ namespace {
 
 const char kUsage[] =
     "usage: twinkla-host [options] [file.wav]\n"
-    "  Plays a WAV file (PCM 8/16/24/32-bit or float, mono or stereo) or, with\n"
-    "  no file, a built-in clip through the registered visualization.\n"
+    "       twinkla-host --live | --capture [NAME] [options]\n"
+    "  Plays a WAV file (PCM 8/16/24/32-bit or float) or, with no file, a\n"
+    "  built-in clip through the registered visualization; or runs a live show\n"
+    "  from what the computer plays (--live) or records (--capture).\n"
     "options:\n"
+    "  --live           live show from the default playback device (loopback)\n"
+    "  --capture [NAME] live show from the default recording device, or the\n"
+    "                   first whose name contains NAME\n"
+    "  --list-devices   list the recording and playback devices\n"
     "  --name NAME      visualization under the player's Effects key (Twinkla)\n"
     "  --preset N       choose preset N (0..6) after loading\n"
     "  --port COMn      serial port for this run (the stored one is restored after)\n"
     "  --device N       controller device id for this run (1..255)\n"
     "  --fps N          frames per second (30)\n"
     "  --fast           don't pace frames in real time\n"
-    "  --seconds S      length of the built-in clip (8)\n"
+    "  --seconds S      length of the built-in clip (8) or of a live show (until Ctrl+C)\n"
     "  --frames N       stop after N frames\n"
     "  --windowed       render into a real window (Create/RenderWindowed)\n"
     "  --png-dir DIR    write frames as PNG images into DIR\n"
@@ -48,7 +56,7 @@ struct Options {
     int device = -1;
     double fps = 30.0;
     bool fast = false;
-    double seconds = 8.0;
+    double seconds = 0; // 0: 8 s of the built-in clip, a live show until Ctrl+C
     long frames = -1;
     bool windowed = false;
     std::string pngDir;
@@ -56,6 +64,9 @@ struct Options {
     long bench = 0;
     long lingerMs = 0;
     bool quiet = false;
+    LiveSource live = LiveSource::None;
+    std::string captureName;
+    bool listDevices = false;
 };
 
 bool ParseNumber(const char* text, double low, double high, double& out) {
@@ -135,6 +146,15 @@ bool ParseOptions(int argc, char** argv, Options& o) {
             o.lingerMs = static_cast<long>(v);
         } else if (a == "--quiet") {
             o.quiet = true;
+        } else if (a == "--live") {
+            o.live = LiveSource::Loopback;
+        } else if (a == "--capture") {
+            o.live = LiveSource::Recording;
+            if (hasValue && argv[i + 1][0] != '-') {
+                o.captureName = argv[++i];
+            }
+        } else if (a == "--list-devices") {
+            o.listDevices = true;
         } else if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
             std::exit(0);
@@ -144,6 +164,12 @@ bool ParseOptions(int argc, char** argv, Options& o) {
             std::fprintf(stderr, "twinkla-host: unknown option %s\n%s", a.c_str(), kUsage);
             return false;
         }
+    }
+    if (o.live != LiveSource::None &&
+        (!o.wav.empty() || o.fast || o.bench > 0 || !o.pngDir.empty())) {
+        std::fprintf(stderr, "twinkla-host: a live show takes no file, --fast, --bench or "
+                             "--png-dir\n");
+        return false;
     }
     return true;
 }
@@ -365,10 +391,34 @@ double Milliseconds(LARGE_INTEGER from, LARGE_INTEGER to, LARGE_INTEGER frequenc
     return (to.QuadPart - from.QuadPart) * 1000.0 / frequency.QuadPart;
 }
 
+// Idles with the plug-in loaded, as a paused player does (the controller
+// keeps getting keep-alives), then closes the window.
+void EndShow(const Options& o, Visualization& v, HWND window) {
+    for (long waited = 0; waited < o.lingerMs; waited += 20) {
+        if (window)
+            PumpMessages();
+        ::Sleep(20);
+    }
+    if (window) {
+        v.effects->Destroy();
+        g_windowEffects = nullptr;
+        if (::IsWindow(window)) {
+            ::DestroyWindow(window);
+        }
+    }
+}
+
 int Play(const Options& o) {
     AudioClip clip;
-    if (o.wav.empty()) {
-        clip = SynthesizeDemoClip(44100, o.seconds);
+    LiveCapture live;
+    if (o.live != LiveSource::None) {
+        std::string error;
+        if (!live.Open(o.live, o.captureName, error)) {
+            std::fprintf(stderr, "twinkla-host: %s\n", error.c_str());
+            return 6;
+        }
+    } else if (o.wav.empty()) {
+        clip = SynthesizeDemoClip(44100, o.seconds > 0 ? o.seconds : 8.0);
     } else {
         WavReadResult r = ReadWavFile(o.wav.c_str());
         if (!r.ok) {
@@ -403,6 +453,30 @@ int Play(const Options& o) {
     } else if (!offscreen.ok()) {
         std::fprintf(stderr, "twinkla-host: cannot create the offscreen bitmap\n");
         return 4;
+    }
+
+    if (live.IsOpen()) {
+        std::fprintf(stderr, "twinkla-host: live from %s\"%s\" (%s)\n",
+                     o.live == LiveSource::Loopback ? "what plays on " : "",
+                     live.DeviceName().c_str(), DescribeLayout(live.Layout()).c_str());
+        const auto render = [&](TimedLevel& frame) {
+            if (window) {
+                PumpMessages();
+                if (!::IsWindow(window))
+                    return false; // the user closed it
+                v.effects->RenderWindowed(&frame, TRUE);
+            } else {
+                RECT rect = {0, 0, kWidth, kHeight};
+                v.effects->Render(&frame, offscreen.dc(), &rect);
+            }
+            return true;
+        };
+        const int status = RunLiveShow(live, {o.fps, o.frames, o.seconds, o.quiet}, render, [&] {
+            if (window)
+                PumpMessages();
+        });
+        EndShow(o, v, window);
+        return status;
     }
 
     const double samplesPerFrame = clip.sampleRate / o.fps;
@@ -472,20 +546,7 @@ int Play(const Options& o) {
     if (!o.quiet)
         std::fprintf(stderr, "\rframe %ld/%ld\n", total, total);
 
-    // Idle with the plug-in loaded, as a paused player does: the controller
-    // keeps getting keep-alives.
-    for (long waited = 0; waited < o.lingerMs; waited += 20) {
-        if (window)
-            PumpMessages();
-        ::Sleep(20);
-    }
-    if (window) {
-        v.effects->Destroy();
-        g_windowEffects = nullptr;
-        if (::IsWindow(window)) {
-            ::DestroyWindow(window);
-        }
-    }
+    EndShow(o, v, window);
 
     std::printf("frames rendered: %ld\n", total);
     if (pngWritten)
@@ -511,7 +572,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "twinkla-host: COM could not be initialised\n");
         return 1;
     }
-    const int result = Play(options);
+    std::string error;
+    int result = 0;
+    if (!options.listDevices) {
+        result = Play(options);
+    } else if (!ListAudioDevices(error)) {
+        std::fprintf(stderr, "twinkla-host: %s\n", error.c_str());
+        result = 6;
+    }
     // Let the plug-in go as a player does when it closes: its port is closed
     // and its thread stopped before COM is torn down.
     ::CoFreeUnusedLibrariesEx(0, 0);

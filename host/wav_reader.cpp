@@ -1,4 +1,5 @@
 #include "audio_clip.h"
+#include "sample_format.h"
 
 #include <cstdio>
 #include <cstring>
@@ -25,36 +26,6 @@ WavReadResult Fail(const char* why) {
     return r;
 }
 
-float Sample(const uint8_t* p, uint16_t format, uint16_t bits) {
-    if (format == kFormatFloat) {
-        if (bits == 32) {
-            float f;
-            uint32_t u = Le32(p);
-            std::memcpy(&f, &u, 4);
-            return f;
-        }
-        double d;
-        uint64_t u = static_cast<uint64_t>(Le32(p)) | (static_cast<uint64_t>(Le32(p + 4)) << 32);
-        std::memcpy(&d, &u, 8);
-        return static_cast<float>(d);
-    }
-    switch (bits) {
-    case 8:
-        return (static_cast<int>(p[0]) - 128) / 128.0f;
-    case 16:
-        return static_cast<int16_t>(Le16(p)) / 32768.0f;
-    case 24: {
-        int32_t v = static_cast<int32_t>(p[0] | (p[1] << 8) | (p[2] << 16));
-        if (v & 0x800000) {
-            v -= 0x1000000;
-        }
-        return v / 8388608.0f;
-    }
-    default: // 32
-        return static_cast<float>(static_cast<int32_t>(Le32(p)) / 2147483648.0);
-    }
-}
-
 } // namespace
 
 WavReadResult ReadWav(const uint8_t* data, size_t size) {
@@ -63,6 +34,7 @@ WavReadResult ReadWav(const uint8_t* data, size_t size) {
     }
     uint16_t format = 0, channels = 0, bits = 0, blockAlign = 0;
     uint32_t sampleRate = 0;
+    uint32_t channelMask = 0;
     bool haveFormat = false;
     const uint8_t* samples = nullptr;
     size_t sampleBytes = 0;
@@ -90,6 +62,7 @@ WavReadResult ReadWav(const uint8_t* data, size_t size) {
                 if (chunkSize < 40) {
                     return Fail("extensible format chunk too small");
                 }
+                channelMask = Le32(f + 20);
                 format = Le16(f + 24); // the sub-format GUID starts with the format tag
             }
             haveFormat = true;
@@ -113,16 +86,16 @@ WavReadResult ReadWav(const uint8_t* data, size_t size) {
     if (!haveFormat) {
         return Fail("no format chunk");
     }
-    if (channels == 0) {
-        return Fail("zero channels");
-    }
-    if (sampleRate < 1000 || sampleRate > 384000) {
-        return Fail("unsupported sample rate");
-    }
-    const bool pcm = format == kFormatPcm && (bits == 8 || bits == 16 || bits == 24 || bits == 32);
-    const bool flt = format == kFormatFloat && (bits == 32 || bits == 64);
-    if (!pcm && !flt) {
-        return Fail("unsupported sample format (PCM 8/16/24/32-bit or float only)");
+    SampleLayout layout;
+    layout.type = format == kFormatPcm     ? SampleType::Pcm
+                  : format == kFormatFloat ? SampleType::Float
+                                           : SampleType::Other;
+    layout.bits = bits;
+    layout.channels = channels;
+    layout.sampleRate = sampleRate <= 384000 ? static_cast<int>(sampleRate) : 0;
+    layout.channelMask = channelMask;
+    if (const char* problem = LayoutProblem(layout)) {
+        return Fail(problem);
     }
     const size_t bytesPerSample = bits / 8;
     if (blockAlign != bytesPerSample * channels) {
@@ -142,12 +115,7 @@ WavReadResult ReadWav(const uint8_t* data, size_t size) {
     r.clip.channels = channels >= 2 ? 2 : 1;
     r.clip.left.resize(frames);
     r.clip.right.resize(frames);
-    for (size_t i = 0; i < frames; ++i) {
-        const uint8_t* frame = samples + i * blockAlign;
-        r.clip.left[i] = Sample(frame, format, bits);
-        r.clip.right[i] =
-            channels >= 2 ? Sample(frame + bytesPerSample, format, bits) : r.clip.left[i];
-    }
+    StereoConverter(layout).Convert(samples, frames, r.clip.left.data(), r.clip.right.data());
     return r;
 }
 

@@ -1,5 +1,6 @@
 #include "audio_clip.h"
 #include "frame_builder.h"
+#include "wav_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -11,50 +12,6 @@
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-
-// A WAV file in memory, built field by field.
-struct WavBytes {
-    std::vector<uint8_t> bytes;
-    void Tag(const char* t) { bytes.insert(bytes.end(), t, t + 4); }
-    void U16(uint32_t v) {
-        bytes.push_back(v & 0xFF);
-        bytes.push_back((v >> 8) & 0xFF);
-    }
-    void U32(uint32_t v) {
-        U16(v & 0xFFFF);
-        U16(v >> 16);
-    }
-};
-
-WavBytes MakeWav(uint16_t format, uint16_t channels, uint32_t rate, uint16_t bits,
-                 const std::vector<uint8_t>& samples, bool extensible = false) {
-    WavBytes w;
-    const uint32_t fmtSize = extensible ? 40 : 16;
-    w.Tag("RIFF");
-    w.U32(4 + 8 + fmtSize + 8 + static_cast<uint32_t>(samples.size()));
-    w.Tag("WAVE");
-    w.Tag("fmt ");
-    w.U32(fmtSize);
-    w.U16(extensible ? 0xFFFE : format);
-    w.U16(channels);
-    w.U32(rate);
-    w.U32(rate * channels * bits / 8);
-    w.U16(channels * bits / 8);
-    w.U16(bits);
-    if (extensible) {
-        w.U16(22);
-        w.U16(bits);
-        w.U32(3);
-        w.U16(format); // sub-format GUID: format tag, then the fixed tail
-        const uint8_t tail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
-                                  0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
-        w.bytes.insert(w.bytes.end(), tail, tail + 14);
-    }
-    w.Tag("data");
-    w.U32(static_cast<uint32_t>(samples.size()));
-    w.bytes.insert(w.bytes.end(), samples.begin(), samples.end());
-    return w;
-}
 
 TEST(WavReader, ReadsEachSampleFormatToTheSameValues) {
     // Frames: (0.5, -0.5) and (-1, 0) in every format.
