@@ -3,7 +3,7 @@
 // spectrum (bin b near 20 + b x 21.51 Hz, 0..255 on a decibel scale) and
 // 1024 waveform samples (0..255, 128 silence).
 
-#include "analysis/timed_level.h"
+#include "wmp/timed_level.h"
 #include "audio_clip.h"
 
 #include <complex>

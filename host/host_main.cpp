@@ -8,7 +8,7 @@
 #include "live_show.h"
 #include "player_core.h"
 #include "png_writer.h"
-#include "wmp_effects.h"
+#include "wmp/win32/wmp_effects.h"
 
 #include <windows.h>
 

@@ -28,6 +28,16 @@ bool LoadSettings(PluginState& state, SettingsStore& store);
 void SaveChannel(const SettingsKey& key, const ChannelConfig& channel);
 void LoadChannel(const SettingsKey& key, ChannelConfig& channel);
 
+// Records the index in CurrentPreset and applies the preset; preset 0 reloads
+// the stored settings and ignores whether that worked. False (the host's
+// E_INVALIDARG) when the index, taken as unsigned, is above 6: nothing changes.
+bool SetCurrentPreset(PluginState& state, SettingsStore& store, int32_t index);
+
+// What a start without complete stored settings does: opens COM1 with device
+// id 1 (PortName and DeviceId follow even if it can't be opened), applies the
+// record defaults and preset 2, and stores the result.
+void ApplyFirstRunDefaults(PluginState& state, SettingsStore& store);
+
 // What the plug-in object does once it is constructed: gives the channel
 // records a defined starting point, loads the settings and opens the loaded
 // port, or, when nothing complete is stored, opens COM1 and applies and

@@ -6,7 +6,7 @@
 #include "config/win32/property_dialog.h"
 #include "config/win32/registry_store.h"
 #include "display/band_editor.h"
-#include "display/win32/render_frame.h"
+#include "frame/win32/render_frame.h"
 #include "link/win32/controller_link.h"
 #include "module.h"
 #include "resource.h"

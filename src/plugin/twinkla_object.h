@@ -6,7 +6,7 @@
 #include "analysis/plugin_state.h"
 #include "config/win32/dialog_host.h"
 #include "twinkla_h.h"
-#include "wmp_effects.h"
+#include "wmp/win32/wmp_effects.h"
 
 #include <windows.h>
 #include <wmp.h>

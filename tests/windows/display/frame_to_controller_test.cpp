@@ -1,7 +1,7 @@
 // One frame through the real ControllerLink to the virtual controller
 // (tools/with-vctl), checking what arrives on the wire.
 #include "analysis/presets.h"
-#include "display/win32/render_frame.h"
+#include "frame/win32/render_frame.h"
 #include "link/protocol.h"
 #include "link/win32/controller_link.h"
 

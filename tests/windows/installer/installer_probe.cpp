@@ -6,7 +6,7 @@
 // Without an Effects entry it still asks COM for Twinkla's own class id, so a
 // removed class reads "class not registered" (0x80040154).
 #include "twinkla_h.h"
-#include "wmp_effects.h"
+#include "wmp/win32/wmp_effects.h"
 
 #include <windows.h>
 #include <objbase.h>

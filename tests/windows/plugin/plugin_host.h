@@ -2,7 +2,7 @@
 // What the plug-in tests share: the DLL registered the way an installer
 // does it (regsvr32), and the object created the way the player does it.
 
-#include "wmp_effects.h"
+#include "wmp/win32/wmp_effects.h"
 
 #include <windows.h>
 

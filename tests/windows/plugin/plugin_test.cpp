@@ -4,7 +4,7 @@
 
 #include "common/win32/unique_handle.h"
 #include "twinkla_h.h"
-#include "wmp_effects.h"
+#include "wmp/win32/wmp_effects.h"
 
 #include "player_core.h"
 #include "windows/common/vctl_log.h"

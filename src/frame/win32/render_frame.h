@@ -2,7 +2,7 @@
 // The frame pipeline on a GDI device context, for the player's Render call.
 
 #include "analysis/plugin_state.h"
-#include "analysis/timed_level.h"
+#include "wmp/timed_level.h"
 
 #include <windows.h>
 

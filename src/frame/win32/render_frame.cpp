@@ -1,6 +1,6 @@
-#include "display/win32/render_frame.h"
+#include "frame/win32/render_frame.h"
 
-#include "analysis/frame_pipeline.h"
+#include "frame/frame_pipeline.h"
 #include "common/win32/hresult.h"
 #include "display/win32/gdi_canvas.h"
 

@@ -1,4 +1,4 @@
-#include "analysis/frame_pipeline.h"
+#include "frame/frame_pipeline.h"
 
 #include "analysis/analysis.h"
 #include "display/drawing.h"
