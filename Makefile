@@ -1,5 +1,5 @@
 # The project's commands; each installs what is missing first.
-.PHONY: test bench demo
+.PHONY: test bench demo fuzz
 
 test:
 	tools/run-tests
@@ -14,3 +14,7 @@ bench:
 # The light-show demo; `make demo WAV=path/to/file.wav` plays a file instead.
 demo:
 	tools/demo $(WAV)
+
+# Fuzzes every reader of outside input for FUZZ_SECONDS each (default 60).
+fuzz:
+	tools/fuzz $(FUZZ_SECONDS)
