@@ -110,27 +110,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     for (const Sent& s : sent) {
         bool found = false, lostLeadingZero = false;
-        for (const Reported& r : reported) {
-            if (r.event.kind == StreamEvent::Kind::Framing || r.end <= s.begin ||
-                r.begin >= s.end) {
+        // The events partition the line in order: visit those overlapping s.
+        auto r = std::partition_point(reported.begin(), reported.end(),
+                                      [&](const Reported& e) { return e.end <= s.begin; });
+        for (; r != reported.end() && r->begin < s.end; ++r) {
+            if (r->event.kind == StreamEvent::Kind::Framing) {
                 continue;
             }
-            if (r.begin == s.begin && r.end == s.end) {
+            if (r->begin == s.begin && r->end == s.end) {
                 found = true;
-                FUZZ_CHECK((r.event.kind == StreamEvent::Kind::KeepAlive) == s.keepAlive);
+                FUZZ_CHECK((r->event.kind == StreamEvent::Kind::KeepAlive) == s.keepAlive);
                 if (!s.keepAlive) {
-                    FUZZ_CHECK(r.event.device == s.device);
-                    FUZZ_CHECK(r.event.channel == (s.channel & 0x7F));
-                    FUZZ_CHECK(LevelFromIntensity(r.event.intensity) ==
+                    FUZZ_CHECK(r->event.device == s.device);
+                    FUZZ_CHECK(r->event.channel == (s.channel & 0x7F));
+                    FUZZ_CHECK(LevelFromIntensity(r->event.intensity) ==
                                std::clamp(s.level, 0, 100));
                 }
-            } else if (r.begin < s.begin) {
-                FUZZ_CHECK(r.end == s.begin + 1);
+            } else if (r->begin < s.begin) {
+                FUZZ_CHECK(r->end == s.begin + 1);
                 lostLeadingZero = true;
             } else {
                 // What is left of a message that lost its leading 00 is
                 // garbage up to its closing 00, which may start another.
-                FUZZ_CHECK(lostLeadingZero && r.begin == s.end - 1);
+                FUZZ_CHECK(lostLeadingZero && r->begin == s.end - 1);
             }
         }
         FUZZ_CHECK(found != lostLeadingZero);
