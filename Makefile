@@ -1,5 +1,5 @@
 # The project's commands; each installs what is missing first.
-.PHONY: test bench demo installer
+.PHONY: test bench demo installer fuzz
 
 test:
 	tools/run-tests
@@ -19,3 +19,7 @@ demo:
 # The Windows installer packages, in build/installer/.
 installer:
 	tools/build-installer
+
+# Fuzzes every reader of outside input for FUZZ_SECONDS each (default 60).
+fuzz:
+	tools/fuzz $(FUZZ_SECONDS)

@@ -1,0 +1,151 @@
+// The settings loader over whatever another program may have stored, then
+// one frame with the records it loaded. A loaded field is either the stored
+// value or untouched, by whether that value fits; the load stops at the first
+// missing subkey; every key opened is closed; after the first-run fallback
+// (or any load) what is saved loads back the same.
+
+#include "fuzz_input.h"
+#include "frame_check.h"
+#include "stored_settings.h"
+
+#include "analysis/presets.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// The field as the load must leave it: the stored value zero-extended when it
+// fits, otherwise untouched.
+template <typename Field>
+void Expect(const MemoryStore& store, const std::string& path, const char* name, Field& field) {
+    const auto value = store.Get(path, name);
+    if (value && value->bytes.size() <= sizeof(Field)) {
+        uint32_t v = 0;
+        for (size_t i = 0; i < value->bytes.size(); ++i) {
+            v |= uint32_t{value->bytes[i]} << (8 * i);
+        }
+        field = static_cast<Field>(v);
+    }
+}
+
+bool SameState(const PluginState& a, const PluginState& b) {
+    for (int i = 0; i < kChannelCount; ++i) {
+        if (!SamePersistentFields(a.Channels[i], b.Channels[i]) ||
+            a.Channels[i].ZeroPending != b.Channels[i].ZeroPending ||
+            !std::equal(a.Channels[i].History, a.Channels[i].History + kHistoryLength,
+                        b.Channels[i].History)) {
+            return false;
+        }
+    }
+    return a.DrawFrequency == b.DrawFrequency && a.DrawPower == b.DrawPower &&
+           a.DrawChannels == b.DrawChannels && a.DrawChannelNumbers == b.DrawChannelNumbers &&
+           a.Link->DeviceId == b.Link->DeviceId &&
+           std::memcmp(a.Link->PortName, b.Link->PortName, kPortNameSize) == 0;
+}
+
+void CheckLoad(const MemoryStore& store, const PluginState& before, const PluginState& after,
+               bool loaded) {
+    const auto& journal = store.Journal();
+    const bool pastPort =
+        std::find(journal.begin(), journal.end(),
+                  "read " + std::string(kSettingsKeyPath) + "\\Device") != journal.end();
+    const auto port = store.Get(kSettingsKeyPath, "Port");
+    // Too long for the 20-byte name whatever else is decided about it.
+    const bool unfit = !port || port->bytes.size() > kPortNameSize ||
+                       (port->bytes.size() == kPortNameSize &&
+                        std::memchr(port->bytes.data(), 0, kPortNameSize) == nullptr);
+    FUZZ_CHECK(!(unfit && pastPort));
+    if (!pastPort) {
+        FUZZ_CHECK(!loaded && SameState(after, before));
+        return;
+    }
+    const char* name = after.Link->PortName;
+    FUZZ_CHECK(std::memchr(name, 0, kPortNameSize) != nullptr);
+    const size_t length =
+        std::find(port->bytes.begin(), port->bytes.end(), 0) - port->bytes.begin();
+    FUZZ_CHECK(std::string(name) == std::string(port->bytes.begin(), port->bytes.begin() + length));
+
+    FuzzLink expectedLink;
+    std::memcpy(expectedLink.PortName, name, kPortNameSize);
+    expectedLink.DeviceId = before.Link->DeviceId;
+    PluginState expected = before;
+    expected.Link = &expectedLink;
+    const std::string key = kSettingsKeyPath;
+    Expect(store, key, "Device", expectedLink.DeviceId);
+    Expect(store, key, "DrawFrequency", expected.DrawFrequency);
+    Expect(store, key, "DrawPower", expected.DrawPower);
+    Expect(store, key, "DrawChannels", expected.DrawChannels);
+    Expect(store, key, "DrawChannelNumbers", expected.DrawChannelNumbers);
+    bool complete = true;
+    for (int n = 0; n < kChannelCount && complete; ++n) {
+        complete = store.KeyExists(ChannelPath(n));
+        ChannelConfig& c = expected.Channels[n];
+        if (complete) {
+            const std::string path = ChannelPath(n);
+            Expect(store, path, "Address", c.Address);
+            Expect(store, path, "Enabled", c.Enabled);
+            Expect(store, path, "Mode", c.Mode);
+            Expect(store, path, "AudioChannel", c.AudioChannel);
+            Expect(store, path, "FreqMode", c.FreqMode);
+            Expect(store, path, "FreqStart", c.FreqStart);
+            Expect(store, path, "FreqEnd", c.FreqEnd);
+            Expect(store, path, "FreqWidth", c.FreqWidth);
+            Expect(store, path, "PowerMode", c.PowerMode);
+        }
+    }
+    FUZZ_CHECK(loaded == complete);
+    FUZZ_CHECK(SameState(after, expected));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    FuzzInput in(data, size);
+    MemoryStore store;
+    ReadStoredSettings(in, store);
+
+    // What the plug-in object holds before its first load.
+    FuzzLink link;
+    PluginState state;
+    state.Link = &link;
+    ApplyRecordDefaults(state.Channels);
+    ApplyPreset(state.Channels, 16, PresetFamily::FrequencyAndPower);
+
+    FuzzLink linkBefore = link;
+    PluginState before = state;
+    before.Link = &linkBefore;
+    store.ClearJournal();
+    const bool loaded = LoadSettings(state, store);
+    FUZZ_CHECK(store.OpenKeyCount() == 0);
+    CheckLoad(store, before, state, loaded);
+
+    const FrameSetup setup = ReadFrameSetup(in);
+    link.portExists = setup.portExists;
+    if (loaded) {
+        char port[kPortNameSize];
+        std::memcpy(port, link.PortName, sizeof port);
+        link.Open(port, link.DeviceId);
+    } else {
+        ApplyFirstRunDefaults(state, store);
+    }
+
+    FuzzLink reloadedLink;
+    PluginState reloaded;
+    reloaded.Link = &reloadedLink;
+    SaveSettings(state, store);
+    FUZZ_CHECK(LoadSettings(reloaded, store) && store.OpenKeyCount() == 0);
+    for (int n = 0; n < kChannelCount; ++n) {
+        FUZZ_CHECK(SamePersistentFields(reloaded.Channels[n], state.Channels[n]));
+    }
+    FUZZ_CHECK(std::strcmp(reloadedLink.PortName, link.PortName) == 0);
+    FUZZ_CHECK(reloadedLink.DeviceId == link.DeviceId);
+    FUZZ_CHECK(reloaded.DrawFrequency == state.DrawFrequency &&
+               reloaded.DrawPower == state.DrawPower &&
+               reloaded.DrawChannels == state.DrawChannels &&
+               reloaded.DrawChannelNumbers == state.DrawChannelNumbers);
+
+    RenderAndCheck(state, link, setup);
+    return 0;
+}

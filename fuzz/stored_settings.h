@@ -1,0 +1,72 @@
+#pragma once
+// The settings target's picture of what is stored under Software\Twinkla:
+// whether the key is there, then for each of its six values and, per channel
+// subkey that is there, each of its nine values: missing (type byte 0) or a
+// type byte, a size byte and that many bytes.
+
+#include "fuzz_input.h"
+
+#include "config/memory_store.h"
+#include "config/settings.h"
+
+#include <string>
+
+constexpr const char* kMainValues[] = {"Port",      "Device",       "DrawFrequency",
+                                       "DrawPower", "DrawChannels", "DrawChannelNumbers"};
+constexpr const char* kChannelValues[] = {"Address",      "Enabled",   "Mode",
+                                          "AudioChannel", "FreqMode",  "FreqStart",
+                                          "FreqEnd",      "FreqWidth", "PowerMode"};
+
+inline std::string ChannelPath(int n) {
+    return std::string(kSettingsKeyPath) + "\\Channel" + std::to_string(n);
+}
+
+inline void ReadStoredValues(FuzzInput& in, MemoryStore& store, const std::string& path,
+                             const char* const* names, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        if (const uint8_t type = in.Byte()) {
+            store.Put(path, names[i], static_cast<ValueType>(type), in.Bytes(in.Byte()));
+        }
+    }
+}
+
+inline void ReadStoredSettings(FuzzInput& in, MemoryStore& store) {
+    if (!(in.Byte() & 1)) {
+        return;
+    }
+    store.CreateKey(kSettingsKeyPath);
+    ReadStoredValues(in, store, kSettingsKeyPath, kMainValues, std::size(kMainValues));
+    for (int n = 0; n < kChannelCount; ++n) {
+        if (in.Byte() & 1) {
+            store.CreateKey(ChannelPath(n).c_str());
+            ReadStoredValues(in, store, ChannelPath(n), kChannelValues, std::size(kChannelValues));
+        }
+    }
+}
+
+inline void WriteStoredValues(FuzzOutput& out, const MemoryStore& store, const std::string& path,
+                              const char* const* names, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        const auto value = store.Get(path, names[i]);
+        out.Byte(value ? static_cast<uint8_t>(value->type) : 0);
+        if (value) {
+            out.Byte(static_cast<uint8_t>(value->bytes.size()));
+            out.Bytes(value->bytes);
+        }
+    }
+}
+
+inline void WriteStoredSettings(FuzzOutput& out, const MemoryStore& store) {
+    out.Byte(store.KeyExists(kSettingsKeyPath));
+    if (!store.KeyExists(kSettingsKeyPath)) {
+        return;
+    }
+    WriteStoredValues(out, store, kSettingsKeyPath, kMainValues, std::size(kMainValues));
+    for (int n = 0; n < kChannelCount; ++n) {
+        out.Byte(store.KeyExists(ChannelPath(n)));
+        if (store.KeyExists(ChannelPath(n))) {
+            WriteStoredValues(out, store, ChannelPath(n), kChannelValues,
+                              std::size(kChannelValues));
+        }
+    }
+}
