@@ -24,7 +24,7 @@ public:
 
     // Spectrum value of an FFT magnitude, and the frequency shown by a bin.
     static unsigned char SpectrumByte(double magnitude);
-    static double BinFrequency(int bin) { return 20.0 + bin * 21.513671875; }
+    static double BinFrequency(int bin) { return BinToHertz(bin); }
 
 private:
     void Spectrum(const std::vector<float>& samples, size_t position, int sampleRate,

@@ -175,9 +175,5 @@ void InitializeSettings(PluginState& state, SettingsStore& store) {
         ApplyFirstRunDefaults(state, store);
     }
 
-    state.SelectedChannel = -1;
-    state.Dragging = 0;
-    state.DragStartEdge = 0;
-    state.DraggableChannels = 8;
-    state.BarCounter = 0;
+    ResetDragAndBars(state);
 }

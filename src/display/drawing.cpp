@@ -1,5 +1,7 @@
 #include "display/drawing.h"
 
+#include "common/saturate.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -32,10 +34,7 @@ constexpr int64_t kColumnLimit = 1023;
 // 32-bit values are exact, then saturated so that no rectangle or level can
 // make the conversion undefined; such coordinates are far outside any device.
 int32_t ToCoordinate(double v) {
-    if (!(v == v)) {
-        return 0;
-    }
-    return static_cast<int32_t>(std::clamp(v, -2147483648.0, 2147483647.0));
+    return SaturateToInt32(v);
 }
 
 double Height(const Rect& rect) {
