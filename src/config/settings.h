@@ -6,9 +6,8 @@
 // Every operation here needs state.Link; they run on the player's thread.
 
 #include "analysis/plugin_state.h"
+#include "common/product.h"
 #include "config/settings_store.h"
-
-constexpr char kSettingsKeyPath[] = "Software\\Twinkla";
 
 // Writes everything, overwriting what is stored and deleting nothing. Write
 // failures are ignored; a channel whose subkey can't be created is skipped.
