@@ -14,7 +14,7 @@
 #include "link/win32/controller_link.h"
 
 #include "native/fake_link.h"
-#include "windows/display/dib_surface.h"
+#include "common/win32/dib_surface.h"
 
 #include <windows.h>
 

@@ -3,7 +3,7 @@
 #include "display/win32/gdi_canvas.h"
 #include "frame/win32/render_frame.h"
 
-#include "dib_surface.h"
+#include "common/win32/dib_surface.h"
 #include "native/fake_link.h"
 #include "native/test_support.h"
 

@@ -5,7 +5,7 @@
 #include "link/protocol.h"
 #include "link/win32/controller_link.h"
 
-#include "dib_surface.h"
+#include "common/win32/dib_surface.h"
 #include "windows/common/vctl_log.h"
 
 #include <gtest/gtest.h>
