@@ -1,0 +1,159 @@
+// Faults a review found, each shown through the DLL's public surface: regsvr32
+// and the registry, COM calls, the player's events, and the bytes on the line.
+#include "plugin_host.h"
+
+#include "common/win32/unique_handle.h"
+#include "resource.h"
+#include "twinkla_h.h"
+#include "wmp_effects.h"
+
+#include "player_core.h"
+#include "windows/common/vctl_log.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Kind = VctlMessage::Kind;
+
+constexpr char kSettings[] = "Software\\Twinkla";
+
+// The object held only by the factory is released, so the next creation
+// makes a new one that loads the stored settings.
+void StartOver() {
+    if (::GetModuleHandleA("Twinkla.dll") != nullptr) {
+        ASSERT_EQ(CallDllCanUnloadNow(), S_OK) << "a reference to the plug-in is still held";
+    }
+}
+
+// Makes sure a complete set of settings is stored, as after a first run.
+void EnsureStoredSettings() {
+    ComPtr<IWMPEffects2> effects;
+    ASSERT_EQ(CreateLikeThePlayer(effects.Put()), S_OK);
+    effects.Reset();
+    StartOver();
+}
+
+// Each test starts with no object and leaves none behind, and a first run's
+// settings go again if there were none before it, so the order in which these
+// and the other plug-in tests run doesn't matter.
+class Hardening : public ::testing::Test {
+protected:
+    void SetUp() override {
+        StartOver();
+        hadSettings_ = KeyExists(HKEY_CURRENT_USER, kSettings);
+    }
+    void TearDown() override {
+        StartOver();
+        if (!hadSettings_) {
+            ::RegDeleteTreeA(HKEY_CURRENT_USER, kSettings);
+        }
+    }
+
+private:
+    bool hadSettings_ = false;
+};
+
+void SetValue(const char* key, const char* name, DWORD type, const void* data, DWORD size) {
+    UniqueHkey hkey;
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_WRITE, nullptr,
+                                hkey.put(), nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(::RegSetValueExA(hkey.get(), name, 0, type, static_cast<const BYTE*>(data), size),
+              ERROR_SUCCESS);
+}
+
+std::vector<BYTE> GetValue(const char* key, const char* name) {
+    BYTE data[256];
+    DWORD size = sizeof data;
+    UniqueHkey hkey;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, KEY_READ, hkey.put()) != ERROR_SUCCESS ||
+        ::RegQueryValueExA(hkey.get(), name, nullptr, nullptr, data, &size) != ERROR_SUCCESS) {
+        return {};
+    }
+    return std::vector<BYTE>(data, data + size);
+}
+
+// The port field of a property dialog opened on the object: the port name
+// the object holds.
+std::string PortInPropertyDialog(IWMPEffects2* effects) {
+    effects->DisplayPropertyPage(nullptr);
+    const HWND dialog = ::FindWindowA(nullptr, "Twinkla Properties");
+    if (dialog == nullptr) {
+        return "<no dialog>";
+    }
+    char text[64] = {};
+    ::GetDlgItemTextA(dialog, IDC_PORT, text, sizeof text);
+    ::DestroyWindow(dialog);
+    return text;
+}
+
+TEST_F(Hardening, AFolderNameOutsideTheCodePageIsRegisteredAndTheObjectCreated) {
+    // "Программы\Twinkla\": no ANSI code page of this prefix holds it.
+    const std::wstring folder =
+        ProgramDirectoryW() + L"\u041F\u0440\u043E\u0433\u0440\u0430\u043C\u043C\u044B\\";
+    const std::wstring dll = folder + L"Twinkla\\Twinkla.dll";
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    ::CreateDirectoryW((folder + L"Twinkla").c_str(), nullptr);
+    ASSERT_TRUE(::CopyFileW((ProgramDirectoryW() + L"Twinkla.dll").c_str(), dll.c_str(), FALSE));
+
+    struct RegisterTheOriginalAgain {
+        ~RegisterTheOriginalAgain() { EXPECT_EQ(RunRegsvr32(false), 0u); }
+    } restore;
+    ASSERT_EQ(RunRegsvr32(dll, false), 0u);
+    wchar_t stored[MAX_PATH] = {};
+    DWORD size = sizeof stored;
+    EXPECT_EQ(::RegGetValueW(HKEY_CLASSES_ROOT,
+                             L"CLSID\\{BAFF119E-F7C4-4F7A-87E1-BA18B0B3289A}\\InprocServer32",
+                             nullptr, RRF_RT_REG_SZ, nullptr, stored, &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(std::wstring(stored), dll);
+
+    ComPtr<IWMPEffects2> effects;
+    EXPECT_EQ(CreateLikeThePlayer(effects.Put()), S_OK);
+    const HMODULE copy = ::GetModuleHandleW(dll.c_str());
+    EXPECT_NE(copy, nullptr) << "the object comes from the copy";
+    effects.Reset();
+    if (copy != nullptr) {
+        EXPECT_EQ(CallDllCanUnloadNow(copy), S_OK); // its object, port and thread go
+    }
+    ::CoFreeUnusedLibrariesEx(0, 0);
+}
+
+TEST_F(Hardening, StoredTwentyBytePortWithItsTerminatorInsideKeepsEveryStoredChannel) {
+    ASSERT_FALSE(VctlLog::PathFromEnvironment().empty()) << "run under tools/with-vctl COM1 COM4";
+    EnsureStoredSettings();
+    // "COM4", its terminator, and 15 more bytes: 20 bytes in all. (The byte
+    // after them isn't 0, or RegSetValueExA would store it as a terminator.)
+    char port[21] = "COM4";
+    std::memset(port + 5, 'x', sizeof port - 5);
+    SetValue(kSettings, "Port", REG_SZ, port, 20);
+    const BYTE nine = 9;
+    SetValue("Software\\Twinkla\\Channel3", "Address", REG_BINARY, &nine, 1);
+    const std::vector<BYTE> storedPort = GetValue(kSettings, "Port");
+    ASSERT_EQ(storedPort.size(), 20u);
+
+    VctlLog log;
+    const size_t mark = log.Mark();
+    ComPtr<IWMPEffects2> effects;
+    ASSERT_EQ(CreateLikeThePlayer(effects.Put()), S_OK);
+    EXPECT_EQ(GetValue(kSettings, "Port"), storedPort) << "nothing was written over it";
+    EXPECT_EQ(GetValue("Software\\Twinkla\\Channel3", "Address"), std::vector<BYTE>{9});
+    LONG preset = -1;
+    EXPECT_EQ(effects->GetCurrentPreset(&preset), S_OK);
+    EXPECT_EQ(preset, 0) << "the stored settings were loaded, not the first-run ones";
+    EXPECT_EQ(PortInPropertyDialog(effects.p), "COM4");
+    EXPECT_TRUE(log.WaitForCount(mark, Kind::KeepAlive, 1, 2000)) << "COM4 is open";
+
+    effects.Reset();
+    StartOver();
+    SetValue(kSettings, "Port", REG_SZ, "COM1", 5);
+    const BYTE three = 3;
+    SetValue("Software\\Twinkla\\Channel3", "Address", REG_BINARY, &three, 1);
+}
+
+} // namespace
