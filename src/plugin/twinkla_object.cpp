@@ -63,6 +63,9 @@ bool CTwinkla::FinalConstruct() {
 
 void CTwinkla::FinalRelease() {
     CloseDialogs();
+    // Unsubscribe first: the player may deliver an event until Unadvise has
+    // returned, even from inside it, and the handlers need the link.
+    ReleaseCore();
     if (link_) {
         if (waitOnRelease_) {
             link_->Close();
@@ -72,7 +75,6 @@ void CTwinkla::FinalRelease() {
         state_.Link = nullptr;
         link_.reset();
     }
-    ReleaseCore();
     if (typeInfo_) {
         typeInfo_->Release();
         typeInfo_ = nullptr;
@@ -401,24 +403,31 @@ STDMETHODIMP CTwinkla::RenderWindowed(TimedLevel* levels, BOOL) {
 }
 
 // IWMPEvents: a click with the first button lights channel 1, keys and mouse
-// moves light channel 6, whatever the channel table says.
+// moves light channel 6, whatever the channel table says. An event that
+// comes while the object is being torn down, with no link left, does nothing.
+
+void CTwinkla::LightChannel(int channelIndex) {
+    if (state_.Link != nullptr) {
+        state_.Link->SetLevel(channelIndex, 100);
+    }
+}
 
 void CTwinkla::Click(short button, short, LONG, LONG) {
     if (button == 1) {
-        state_.Link->SetLevel(1, 100);
+        LightChannel(1);
     }
 }
 void CTwinkla::KeyDown(short, short) {
-    state_.Link->SetLevel(6, 100);
+    LightChannel(6);
 }
 void CTwinkla::KeyPress(short) {
-    state_.Link->SetLevel(6, 100);
+    LightChannel(6);
 }
 void CTwinkla::KeyUp(short, short) {
-    state_.Link->SetLevel(6, 100);
+    LightChannel(6);
 }
 void CTwinkla::MouseMove(short, short, LONG, LONG) {
-    state_.Link->SetLevel(6, 100);
+    LightChannel(6);
 }
 
 // Dialogs -----------------------------------------------------------------

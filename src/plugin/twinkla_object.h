@@ -121,6 +121,7 @@ private:
     bool FinalConstruct();
     void FinalRelease();
     void ReleaseCore();
+    void LightChannel(int channelIndex);
     HRESULT LoadTypeInfo();
     void CloseDialogs();
 

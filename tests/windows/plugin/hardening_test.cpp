@@ -156,4 +156,34 @@ TEST_F(Hardening, StoredTwentyBytePortWithItsTerminatorInsideKeepsEveryStoredCha
     SetValue("Software\\Twinkla\\Channel3", "Address", REG_BINARY, &three, 1);
 }
 
+// A player core that has let go of its own reference to the plug-in while
+// still delivering events to it: the object is destroyed while subscribed,
+// and a click arrives from inside the Unadvise that its teardown makes.
+int g_clicksDuringUnadvise = 0;
+
+TEST_F(Hardening, AnEventArrivingWhileTheObjectIsDestroyedIsHarmless) {
+    CPlayerCore core;
+    core.SetAdviseBehaviour(CPlayerCore::AdviseBehaviour::WeakSink);
+    core.SetUnadviseHook([](IWMPEvents* sink) {
+        ++g_clicksDuringUnadvise;
+        sink->Click(1, 0, 0, 0);
+    });
+    {
+        ComPtr<IWMPEffects2> effects;
+        ASSERT_EQ(CreateLikeThePlayer(effects.Put()), S_OK);
+        ASSERT_EQ(effects->SetCore(&core), S_OK);
+        ASSERT_NE(core.Sink(), nullptr);
+    }
+    g_clicksDuringUnadvise = 0;
+    VctlLog log;
+    const size_t mark = log.Mark();
+    EXPECT_EQ(CallDllCanUnloadNow(), S_OK); // destroys the object
+    EXPECT_EQ(g_clicksDuringUnadvise, 1);
+    EXPECT_EQ(core.UnadviseCalls(), 1);
+    EXPECT_EQ(core.References(), 1) << "the object let go of the core";
+    // It unsubscribed while its link was still there, so the click went out.
+    ASSERT_TRUE(log.WaitForCount(mark, Kind::Level, 1, 2000));
+    EXPECT_EQ(OfKind(log.Since(mark), Kind::Level).at(0).bytes, "000103018100");
+}
+
 } // namespace
