@@ -1,5 +1,6 @@
 #include "class_factory.h"
 
+#include "common/win32/srw_lock.h"
 #include "module.h"
 #include "twinkla_object.h"
 
@@ -48,6 +49,9 @@ public:
         if (outer != nullptr) {
             return CLASS_E_NOAGGREGATION;
         }
+        // Threads that make their first object at once must get the same one,
+        // and none may get one that a release is taking apart.
+        ExclusiveLock lock(objectLock_);
         if (object_ == nullptr) {
             object_ = CTwinkla::CreateInstance();
             if (object_ == nullptr) {
@@ -65,6 +69,29 @@ public:
         return S_OK;
     }
 
+    // S_OK, with the object released, when nothing holds the module; the
+    // check and the release happen under the lock, so no reference can be
+    // handed out in between.
+    HRESULT ReleaseObjectIfUnused() {
+        ExclusiveLock lock(objectLock_);
+        if (ModuleLockCount() != 0) {
+            return S_FALSE;
+        }
+        ReleaseObject(/*mayWait=*/true);
+        return ModuleLockCount() == 0 ? S_OK : S_FALSE;
+    }
+
+    // Under the loader lock nothing may wait: if another thread holds the
+    // lock (a host unloading us while it creates), the object stays.
+    void ReleaseObjectUnderLoaderLock() {
+        if (::TryAcquireSRWLockExclusive(&objectLock_)) {
+            ReleaseObject(/*mayWait=*/false);
+            ::ReleaseSRWLockExclusive(&objectLock_);
+        }
+    }
+
+private:
+    // With objectLock_ held.
     void ReleaseObject(bool mayWait) {
         if (CTwinkla* object = object_) {
             object_ = nullptr;
@@ -72,9 +99,9 @@ public:
         }
     }
 
-private:
-    LONG refs_ = 1;              // the module's own
-    CTwinkla* object_ = nullptr; // one reference, the factory's
+    LONG refs_ = 1;                     // the module's own
+    SRWLOCK objectLock_ = SRWLOCK_INIT; // guards object_, its creation and its release
+    CTwinkla* object_ = nullptr;        // one reference, the factory's
 };
 
 CTwinklaClassFactory g_factory;
@@ -85,6 +112,10 @@ IClassFactory* TwinklaClassFactory() {
     return &g_factory;
 }
 
-void ReleaseTwinklaObject(bool mayWait) {
-    g_factory.ReleaseObject(mayWait);
+HRESULT ReleaseTwinklaObjectIfUnused() {
+    return g_factory.ReleaseObjectIfUnused();
+}
+
+void ReleaseTwinklaObjectUnderLoaderLock() {
+    g_factory.ReleaseObjectUnderLoaderLock();
 }

@@ -34,7 +34,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
         // waiting for any thread; the keep-alive thread pins the module while
         // it runs, so none can be running here.
         if (reserved == nullptr) {
-            ReleaseTwinklaObject(/*mayWait=*/false);
+            ReleaseTwinklaObjectUnderLoaderLock();
         }
         break;
     default:
@@ -61,8 +61,7 @@ extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
     if (ModuleLockCount() != 0) {
         return S_FALSE;
     }
-    ReleaseTwinklaObject(/*mayWait=*/true);
-    return ModuleLockCount() == 0 ? S_OK : S_FALSE;
+    return ReleaseTwinklaObjectIfUnused();
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {

@@ -1,5 +1,7 @@
 #include "link/win32/controller_link.h"
 
+#include "common/win32/srw_lock.h"
+
 #include <atomic>
 #include <cstring>
 #include <new>
@@ -13,17 +15,6 @@ constexpr DWORD kCloseWaitMs = 2000;
 
 // Any address inside this module, to find the module the thread must pin.
 const char kModuleAnchor = 0;
-
-class ExclusiveLock {
-public:
-    explicit ExclusiveLock(SRWLOCK& lock) : lock_(lock) { ::AcquireSRWLockExclusive(&lock_); }
-    ExclusiveLock(const ExclusiveLock&) = delete;
-    ExclusiveLock& operator=(const ExclusiveLock&) = delete;
-    ~ExclusiveLock() { ::ReleaseSRWLockExclusive(&lock_); }
-
-private:
-    SRWLOCK& lock_;
-};
 
 void ArmKeepAliveTimer(HANDLE timer) {
     LARGE_INTEGER due;

@@ -186,4 +186,66 @@ TEST_F(Hardening, AnEventArrivingWhileTheObjectIsDestroyedIsHarmless) {
     EXPECT_EQ(OfKind(log.Since(mark), Kind::Level).at(0).bytes, "000103018100");
 }
 
+// Two player threads make their first object at the same moment.
+struct Creator {
+    HANDLE go = nullptr;      // both wait for it
+    HANDLE release = nullptr; // then hold the object until this is set
+    HANDLE created = nullptr; // set by the thread once it has its object
+    IUnknown* object = nullptr;
+    HRESULT hr = E_FAIL;
+};
+
+DWORD WINAPI CreateAtOnce(void* parameter) {
+    Creator& c = *static_cast<Creator*>(parameter);
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    ::WaitForSingleObject(c.go, INFINITE);
+    c.hr = ::CoCreateInstance(CLSID_Twinkla, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                              reinterpret_cast<void**>(&c.object));
+    ::SetEvent(c.created);
+    ::WaitForSingleObject(c.release, INFINITE);
+    if (c.object) {
+        c.object->Release();
+    }
+    ::CoUninitialize();
+    return 0;
+}
+
+TEST_F(Hardening, TwoThreadsCreatingTheFirstObjectAtOnceShareOneObjectAndOneKeepAliveStream) {
+    ASSERT_FALSE(VctlLog::PathFromEnvironment().empty()) << "run under tools/with-vctl COM1";
+    EnsureStoredSettings(); // the port both would open is the stored COM1
+    UniqueHandleNull go(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    UniqueHandleNull release(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    Creator creators[2];
+    UniqueHandleNull threads[2];
+    for (int i = 0; i < 2; ++i) {
+        creators[i].go = go.get();
+        creators[i].release = release.get();
+        creators[i].created = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        threads[i].reset(::CreateThread(nullptr, 0, CreateAtOnce, &creators[i], 0, nullptr));
+        ASSERT_TRUE(threads[i]);
+    }
+    ::Sleep(100); // both are waiting at the barrier
+    ::SetEvent(go.get());
+    for (Creator& c : creators) {
+        EXPECT_EQ(::WaitForSingleObject(c.created, 10000), WAIT_OBJECT_0);
+        EXPECT_EQ(c.hr, S_OK);
+    }
+    EXPECT_EQ(creators[0].object, creators[1].object) << "one object for both";
+
+    // One link keeps the controller alive: a keep-alive every 500 ms, not two.
+    VctlLog log;
+    ::Sleep(100);
+    const size_t mark = log.Mark();
+    ::Sleep(2100);
+    const size_t keepAlives = CountOf(log.Since(mark), Kind::KeepAlive);
+    EXPECT_GE(keepAlives, 3u);
+    EXPECT_LE(keepAlives, 5u);
+
+    ::SetEvent(release.get());
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(::WaitForSingleObject(threads[i].get(), 10000), WAIT_OBJECT_0);
+        ::CloseHandle(creators[i].created);
+    }
+}
+
 } // namespace

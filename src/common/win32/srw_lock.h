@@ -1,0 +1,17 @@
+#pragma once
+// Holds a slim reader/writer lock exclusively for a scope.
+
+#include <windows.h>
+
+class ExclusiveLock {
+public:
+    explicit ExclusiveLock(SRWLOCK& lock) noexcept : lock_(lock) {
+        ::AcquireSRWLockExclusive(&lock_);
+    }
+    ExclusiveLock(const ExclusiveLock&) = delete;
+    ExclusiveLock& operator=(const ExclusiveLock&) = delete;
+    ~ExclusiveLock() { ::ReleaseSRWLockExclusive(&lock_); }
+
+private:
+    SRWLOCK& lock_;
+};
