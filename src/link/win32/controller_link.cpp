@@ -16,10 +16,23 @@ constexpr DWORD kCloseWaitMs = 2000;
 // Any address inside this module, to find the module the thread must pin.
 const char kModuleAnchor = 0;
 
-void ArmKeepAliveTimer(HANDLE timer) {
+// `dueIn` in 100-ns units, negative (relative to now).
+void ArmKeepAliveTimer(HANDLE timer, LONGLONG dueIn = kKeepAliveDue) {
     LARGE_INTEGER due;
-    due.QuadPart = kKeepAliveDue;
+    due.QuadPart = dueIn;
     ::SetWaitableTimer(timer, &due, kKeepAlivePeriodMs, nullptr, nullptr, FALSE);
+}
+
+LONGLONG CounterNow() {
+    LARGE_INTEGER now;
+    ::QueryPerformanceCounter(&now);
+    return now.QuadPart;
+}
+
+LONGLONG CounterFrequency() {
+    LARGE_INTEGER frequency;
+    ::QueryPerformanceFrequency(&frequency);
+    return frequency.QuadPart;
 }
 
 // One message, one write. Nothing is read back from the controller, so
@@ -72,6 +85,19 @@ struct ControllerLink::Shared {
     // Guarded by `lock`:
     HANDLE port = INVALID_HANDLE_VALUE; // owned while open
     UniqueHandleNull timer;             // created by the thread
+    bool commandSent = false;
+    LONGLONG lastCommand = 0; // performance counter when the last command went out
+
+    // How long, in 100-ns units, until a keep-alive period has passed since
+    // the last command; 0 or less when it has.
+    LONGLONG QuietLeft() const {
+        if (!commandSent) {
+            return 0;
+        }
+        static const LONGLONG frequency = CounterFrequency();
+        const LONGLONG left = lastCommand + frequency * kKeepAlivePeriodMs / 1000 - CounterNow();
+        return left <= 0 ? 0 : left * 10'000'000 / frequency + 1;
+    }
 
     Shared() = default;
     Shared(const Shared&) = delete;
@@ -153,7 +179,15 @@ DWORD WINAPI ControllerLink::KeepAliveLoop(void* parameter) {
                 break;
             }
             if (shared->port != INVALID_HANDLE_VALUE) {
-                WriteMessage(shared->port, KeepAliveMessage.data(), KeepAliveMessage.size());
+                // Decided under the lock: a command may have gone out between
+                // the timer's expiry and now. The keep-alive is then not due;
+                // the timer waits out the rest of the quiet period.
+                const LONGLONG left = timer != nullptr ? shared->QuietLeft() : 0;
+                if (left <= 0) {
+                    WriteMessage(shared->port, KeepAliveMessage.data(), KeepAliveMessage.size());
+                } else {
+                    ArmKeepAliveTimer(timer, -left);
+                }
             }
         }
         if (timer != nullptr) {
@@ -224,6 +258,8 @@ void ControllerLink::SendCommand(const LevelCommand& command) {
     bytes[5] = 0x00;
 
     ExclusiveLock lock(shared_->lock);
+    shared_->lastCommand = CounterNow();
+    shared_->commandSent = true;
     if (shared_->timer) {
         ArmKeepAliveTimer(shared_->timer.get());
     }

@@ -33,7 +33,9 @@ class ControllerLink final : public ControllerLinkBase {
 public:
     // How the keep-alive thread paces itself.
     enum class Pacing {
-        WaitableTimer, // its own unnamed timer, re-armed by every command
+        // Its own unnamed timer, re-armed by every command: a keep-alive goes
+        // out only once 500 ms have passed without a command.
+        WaitableTimer,
         // No timer: a 500 ms time-out on the stop event, as when the timer
         // can't be created. Commands then don't push the next keep-alive.
         StopEventTimeout,

@@ -12,7 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -246,6 +249,62 @@ TEST_F(Hardening, TwoThreadsCreatingTheFirstObjectAtOnceShareOneObjectAndOneKeep
         EXPECT_EQ(::WaitForSingleObject(threads[i].get(), 10000), WAIT_OBJECT_0);
         ::CloseHandle(creators[i].created);
     }
+}
+
+// Milliseconds on the performance counter.
+double NowMs() {
+    LARGE_INTEGER frequency, now;
+    ::QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+void WaitUntilMs(double due) {
+    for (double left; (left = due - NowMs()) > 0;) {
+        ::Sleep(left > 3 ? static_cast<DWORD>(left - 2) : 0);
+    }
+}
+
+// Commands about one keep-alive period apart are where a keep-alive that
+// woke just as a command went out would follow it within microseconds.
+TEST_F(Hardening, AKeepAliveNeverFollowsACommandByLessThanItsPeriod) {
+    ASSERT_FALSE(VctlLog::PathFromEnvironment().empty()) << "run under tools/with-vctl COM1";
+    EnsureStoredSettings();
+    ComPtr<IWMPEffects2> effects;
+    ASSERT_EQ(CreateLikeThePlayer(effects.Put()), S_OK);
+    CPlayerCore core;
+    ASSERT_EQ(effects->SetCore(&core), S_OK);
+    IWMPEvents* const events = core.Sink();
+    ASSERT_NE(events, nullptr);
+
+    VctlLog log;
+    const size_t mark = log.Mark();
+    std::mt19937 rng(20240);
+    double due = NowMs();
+    for (int i = 0; i < 60; ++i) { // about 30 s
+        due += 495 + static_cast<double>(rng() % 11);
+        WaitUntilMs(due);
+        events->Click(1, 0, 0, 0); // one level command
+    }
+    ::Sleep(700);
+
+    // The controller's own clock: how long after the last command each
+    // keep-alive arrived. Reading adds a little jitter to both.
+    double lastCommand = -1;
+    double shortest = 1e9;
+    size_t commands = 0;
+    for (const VctlMessage& m : log.Since(mark)) {
+        if (m.kind == Kind::Level) {
+            lastCommand = m.timeMs;
+            ++commands;
+        } else if (m.kind == Kind::KeepAlive && lastCommand >= 0) {
+            shortest = std::min(shortest, m.timeMs - lastCommand);
+            EXPECT_GE(m.timeMs - lastCommand, 450) << m.line;
+        }
+    }
+    EXPECT_EQ(commands, 60u);
+    std::printf("shortest gap from a command to the next keep-alive: %.1f ms\n", shortest);
+    EXPECT_EQ(effects->SetCore(nullptr), S_OK);
 }
 
 } // namespace
