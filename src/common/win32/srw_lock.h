@@ -3,11 +3,15 @@
 
 #include <windows.h>
 
+#include <mutex>
+
 class ExclusiveLock {
 public:
     explicit ExclusiveLock(SRWLOCK& lock) noexcept : lock_(lock) {
         ::AcquireSRWLockExclusive(&lock_);
     }
+    // For a lock the caller has acquired already.
+    ExclusiveLock(SRWLOCK& lock, std::adopt_lock_t) noexcept : lock_(lock) {}
     ExclusiveLock(const ExclusiveLock&) = delete;
     ExclusiveLock& operator=(const ExclusiveLock&) = delete;
     ~ExclusiveLock() { ::ReleaseSRWLockExclusive(&lock_); }

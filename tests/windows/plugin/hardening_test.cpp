@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
@@ -305,6 +306,123 @@ TEST_F(Hardening, AKeepAliveNeverFollowsACommandByLessThanItsPeriod) {
     EXPECT_EQ(commands, 60u);
     std::printf("shortest gap from a command to the next keep-alive: %.1f ms\n", shortest);
     EXPECT_EQ(effects->SetCore(nullptr), S_OK);
+}
+
+// Sends a signal to the virtual controller. Wine starts Unix programs too;
+// their process handles can't be waited for, so callers watch for the effect.
+bool SignalVctl(const char* signal) {
+    const char* pid = std::getenv("TWINKLA_VCTL_PID");
+    if (pid == nullptr || *pid == '\0') {
+        return false;
+    }
+    std::string command = std::string("Z:\\bin\\sh -c \"kill -") + signal + " " + pid + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &process)) {
+        return false;
+    }
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return true;
+}
+
+// Writes to the port through a handle of its own (Wine doesn't hold a
+// serial port exclusively) until the line takes no more.
+struct Filler {
+    HANDLE port = INVALID_HANDLE_VALUE;
+    volatile LONG written = 0;
+    volatile LONG stop = 0;
+};
+
+DWORD WINAPI FillTheLine(void* parameter) {
+    Filler& f = *static_cast<Filler*>(parameter);
+    // Level commands for channel 0, a byte at a time: a line buffer can have
+    // room for a few bytes but not for a block, and the keep-alive must find
+    // none at all.
+    const BYTE command[6] = {0x00, 0x01, 0x03, 0xD3, 0x80, 0x00};
+    for (LONG i = 0; !f.stop; ++i) {
+        DWORD n = 0;
+        if (!::WriteFile(f.port, &command[i % 6], 1, &n, nullptr)) {
+            break;
+        }
+        ::InterlockedExchangeAdd(&f.written, static_cast<LONG>(n));
+    }
+    return 0;
+}
+
+// Resumes the controller after a while whatever happens, so that a close
+// that waits for the stalled line ends the test instead of hanging it.
+DWORD WINAPI ResumeLater(void* parameter) {
+    if (::WaitForSingleObject(static_cast<HANDLE>(parameter), 15000) == WAIT_TIMEOUT) {
+        SignalVctl("CONT");
+    }
+    return 0;
+}
+
+TEST_F(Hardening, AStalledLineHoldsNeitherAReopenNorTheReleaseForLong) {
+    ASSERT_FALSE(VctlLog::PathFromEnvironment().empty()) << "run under tools/with-vctl COM1";
+    EnsureStoredSettings();
+    ComPtr<IWMPEffects2> effects;
+    ASSERT_EQ(CreateLikeThePlayer(effects.Put()), S_OK);
+    ASSERT_EQ(effects->DisplayPropertyPage(nullptr), S_OK);
+    const HWND dialog = ::FindWindowA(nullptr, "Twinkla Properties");
+    ASSERT_NE(dialog, nullptr);
+
+    // The controller stops reading; the line fills up and writes block.
+    Filler filler;
+    filler.port = ::CreateFileA("\\\\.\\COM1", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(filler.port, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(SignalVctl("STOP"));
+    ::Sleep(300); // the signal is delivered by a program of its own
+    UniqueHandleNull fillerThread(::CreateThread(nullptr, 0, FillTheLine, &filler, 0, nullptr));
+    for (int still = 0, i = 0; still < 3 && i < 100; ++i) {
+        const LONG before = filler.written;
+        ::Sleep(200);
+        still = before > 0 && filler.written == before ? still + 1 : 0;
+        ASSERT_EQ(::WaitForSingleObject(fillerThread.get(), 0), WAIT_TIMEOUT)
+            << "the controller kept reading";
+    }
+    ::Sleep(1200); // the keep-alive thread is now stuck in a write, holding the port
+
+    UniqueHandleNull resumed(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    UniqueHandleNull watchdog(::CreateThread(nullptr, 0, ResumeLater, resumed.get(), 0, nullptr));
+
+    // Apply reopens the port: the old one must be closed first.
+    double start = NowMs();
+    ::SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_APPLY, BN_CLICKED), 0);
+    const double reopen = NowMs() - start;
+    ::DestroyWindow(dialog);
+    effects.Reset();
+    start = NowMs();
+    EXPECT_EQ(CallDllCanUnloadNow(), S_OK); // closes the link
+    const double release = NowMs() - start;
+    std::printf("with the line stalled: reopen %.0f ms, release %.0f ms\n", reopen, release);
+    EXPECT_LT(reopen, 2600);
+    EXPECT_LT(release, 2600);
+
+    ::SetEvent(resumed.get());
+    filler.stop = 1;
+    SignalVctl("CONT");
+    EXPECT_EQ(::WaitForSingleObject(fillerThread.get(), 20000), WAIT_OBJECT_0);
+    ::CloseHandle(filler.port);
+    ::WaitForSingleObject(watchdog.get(), INFINITE);
+
+    // Once the line moves again the stuck thread finishes its write, closes
+    // the port it was left and ends: no keep-alive comes after that.
+    VctlLog log;
+    for (size_t seen = log.Mark(), i = 0; i < 50; ++i) { // until the backlog has drained
+        ::Sleep(200);
+        if (log.Mark() == seen) {
+            break;
+        }
+        seen = log.Mark();
+    }
+    const size_t mark = log.Mark();
+    ::Sleep(1200);
+    EXPECT_EQ(CountOf(log.Since(mark), Kind::KeepAlive), 0u) << "the thread has ended";
 }
 
 } // namespace
