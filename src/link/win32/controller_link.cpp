@@ -170,7 +170,7 @@ void ControllerLink::StartThread(Pacing pacing) {
     }
 }
 
-DWORD WINAPI ControllerLink::KeepAliveLoop(void* parameter) {
+DWORD WINAPI ControllerLink::KeepAliveLoop(void* parameter) noexcept {
     Shared* const shared = static_cast<Shared*>(parameter);
     const HMODULE module = shared->module;
 
@@ -281,8 +281,11 @@ void ControllerLink::SendCommand(const LevelCommand& command) {
     bytes[1] = DeviceId;
     bytes[5] = 0x00;
 
+    // Taken before the timer is re-armed, so the timer never falls due
+    // before a keep-alive period has passed since this time.
+    const LONGLONG now = CounterNow();
     ExclusiveLock lock(shared_->lock);
-    shared_->lastCommand = CounterNow();
+    shared_->lastCommand = now;
     shared_->commandSent = true;
     if (shared_->timer) {
         ArmKeepAliveTimer(shared_->timer.get());
