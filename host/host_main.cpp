@@ -321,7 +321,7 @@ private:
 
 IWMPEffects2* g_windowEffects = nullptr;
 
-LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept {
     if (g_windowEffects && msg >= WM_MOUSEFIRST && msg <= WM_MOUSELAST) {
         LRESULT result = 0;
         if (g_windowEffects->OnWindowMessage(msg, wParam, lParam, &result) == S_OK) {

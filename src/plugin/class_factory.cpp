@@ -9,11 +9,12 @@
 namespace {
 
 // The one class object. It lives as long as the module; COM references to
-// it lock the module like references to the plug-in object do.
+// it lock the module like references to the plug-in object do. Its methods
+// are noexcept like every COM method of the module.
 class CTwinklaClassFactory final : public IClassFactory {
 public:
     // IUnknown
-    STDMETHODIMP QueryInterface(REFIID iid, void** ppv) override {
+    STDMETHODIMP QueryInterface(REFIID iid, void** ppv) noexcept override {
         if (ppv == nullptr) {
             return E_POINTER;
         }
@@ -25,14 +26,14 @@ public:
         *ppv = nullptr;
         return E_NOINTERFACE;
     }
-    STDMETHODIMP_(ULONG) AddRef() override {
+    STDMETHODIMP_(ULONG) AddRef() noexcept override {
         const LONG refs = ::InterlockedIncrement(&refs_);
         if (refs == 2) {
             ModuleLock();
         }
         return static_cast<ULONG>(refs);
     }
-    STDMETHODIMP_(ULONG) Release() override {
+    STDMETHODIMP_(ULONG) Release() noexcept override {
         const LONG refs = ::InterlockedDecrement(&refs_);
         if (refs == 1) {
             ModuleUnlock();
@@ -41,7 +42,7 @@ public:
     }
 
     // IClassFactory
-    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** ppv) override {
+    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** ppv) noexcept override {
         if (ppv == nullptr) {
             return E_POINTER;
         }
@@ -60,7 +61,7 @@ public:
         }
         return object_->QueryInterface(iid, ppv);
     }
-    STDMETHODIMP LockServer(BOOL lock) override {
+    STDMETHODIMP LockServer(BOOL lock) noexcept override {
         if (lock) {
             ModuleLock();
         } else {
@@ -72,7 +73,7 @@ public:
     // S_OK, with the object released, when nothing holds the module; the
     // check and the release happen under the lock, so no reference can be
     // handed out in between.
-    HRESULT ReleaseObjectIfUnused() {
+    HRESULT ReleaseObjectIfUnused() noexcept {
         ExclusiveLock lock(objectLock_);
         if (ModuleLockCount() != 0) {
             return S_FALSE;
@@ -83,7 +84,7 @@ public:
 
     // Under the loader lock nothing may wait: if another thread holds the
     // lock (a host unloading us while it creates), the object stays.
-    void ReleaseObjectUnderLoaderLock() {
+    void ReleaseObjectUnderLoaderLock() noexcept {
         if (::TryAcquireSRWLockExclusive(&objectLock_)) {
             ReleaseObject(/*mayWait=*/false);
             ::ReleaseSRWLockExclusive(&objectLock_);
@@ -108,14 +109,14 @@ CTwinklaClassFactory g_factory;
 
 } // namespace
 
-IClassFactory* TwinklaClassFactory() {
+IClassFactory* TwinklaClassFactory() noexcept {
     return &g_factory;
 }
 
-HRESULT ReleaseTwinklaObjectIfUnused() {
+HRESULT ReleaseTwinklaObjectIfUnused() noexcept {
     return g_factory.ReleaseObjectIfUnused();
 }
 
-void ReleaseTwinklaObjectUnderLoaderLock() {
+void ReleaseTwinklaObjectUnderLoaderLock() noexcept {
     g_factory.ReleaseObjectUnderLoaderLock();
 }

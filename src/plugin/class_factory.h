@@ -6,12 +6,12 @@
 #include <windows.h>
 #include <objbase.h>
 
-IClassFactory* TwinklaClassFactory();
+IClassFactory* TwinklaClassFactory() noexcept;
 
 // DllCanUnloadNow: when nothing holds the module, releases the plug-in object
 // (closing its port and stopping its thread) and returns S_OK; else S_FALSE.
-HRESULT ReleaseTwinklaObjectIfUnused();
+HRESULT ReleaseTwinklaObjectIfUnused() noexcept;
 
 // At FreeLibrary, under the loader lock: releases the object without waiting
 // for anything.
-void ReleaseTwinklaObjectUnderLoaderLock();
+void ReleaseTwinklaObjectUnderLoaderLock() noexcept;

@@ -11,7 +11,6 @@
 #include "module.h"
 #include "resource.h"
 
-#include <algorithm>
 #include <climits>
 #include <new>
 
@@ -88,7 +87,7 @@ void CTwinkla::ReleaseFromFactory(bool mayWait) {
 
 // IUnknown ----------------------------------------------------------------
 
-STDMETHODIMP CTwinkla::QueryInterface(REFIID iid, void** ppv) {
+STDMETHODIMP CTwinkla::QueryInterface(REFIID iid, void** ppv) noexcept {
     if (ppv == nullptr) {
         return E_POINTER;
     }
@@ -109,7 +108,7 @@ STDMETHODIMP CTwinkla::QueryInterface(REFIID iid, void** ppv) {
 
 // The factory holds one reference for the module's lifetime; any reference
 // beyond it keeps the module locked.
-STDMETHODIMP_(ULONG) CTwinkla::AddRef() {
+STDMETHODIMP_(ULONG) CTwinkla::AddRef() noexcept {
     const LONG refs = ::InterlockedIncrement(&refs_);
     if (refs == 2) {
         ModuleLock();
@@ -117,7 +116,7 @@ STDMETHODIMP_(ULONG) CTwinkla::AddRef() {
     return static_cast<ULONG>(refs);
 }
 
-STDMETHODIMP_(ULONG) CTwinkla::Release() {
+STDMETHODIMP_(ULONG) CTwinkla::Release() noexcept {
     const LONG refs = ::InterlockedDecrement(&refs_);
     if (refs == 1) {
         ModuleUnlock();
@@ -149,7 +148,7 @@ HRESULT CTwinkla::LoadTypeInfo() {
     return hr;
 }
 
-STDMETHODIMP CTwinkla::GetTypeInfoCount(UINT* count) {
+STDMETHODIMP CTwinkla::GetTypeInfoCount(UINT* count) noexcept {
     if (count == nullptr) {
         return E_POINTER;
     }
@@ -157,7 +156,7 @@ STDMETHODIMP CTwinkla::GetTypeInfoCount(UINT* count) {
     return S_OK;
 }
 
-STDMETHODIMP CTwinkla::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
+STDMETHODIMP CTwinkla::GetTypeInfo(UINT index, LCID, ITypeInfo** info) noexcept {
     if (info == nullptr) {
         return E_POINTER;
     }
@@ -174,7 +173,8 @@ STDMETHODIMP CTwinkla::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
     return S_OK;
 }
 
-STDMETHODIMP CTwinkla::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+STDMETHODIMP CTwinkla::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID,
+                                     DISPID* ids) noexcept {
     if (!::IsEqualIID(iid, IID_NULL)) {
         return DISP_E_UNKNOWNINTERFACE;
     }
@@ -183,7 +183,7 @@ STDMETHODIMP CTwinkla::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LC
 }
 
 STDMETHODIMP CTwinkla::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params,
-                              VARIANT* result, EXCEPINFO* exception, UINT* argError) {
+                              VARIANT* result, EXCEPINFO* exception, UINT* argError) noexcept {
     if (!::IsEqualIID(iid, IID_NULL)) {
         return DISP_E_UNKNOWNINTERFACE;
     }
@@ -197,7 +197,7 @@ STDMETHODIMP CTwinkla::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAM
 
 // ITwinkla ----------------------------------------------------------------
 
-STDMETHODIMP CTwinkla::get_foregroundColor(BSTR* value) {
+STDMETHODIMP CTwinkla::get_foregroundColor(BSTR* value) noexcept {
     if (value == nullptr) {
         return E_POINTER;
     }
@@ -207,7 +207,7 @@ STDMETHODIMP CTwinkla::get_foregroundColor(BSTR* value) {
     return *value ? S_OK : E_OUTOFMEMORY;
 }
 
-STDMETHODIMP CTwinkla::put_foregroundColor(BSTR value) {
+STDMETHODIMP CTwinkla::put_foregroundColor(BSTR value) noexcept {
     if (value == nullptr) {
         return E_POINTER;
     }
@@ -225,15 +225,15 @@ STDMETHODIMP CTwinkla::put_foregroundColor(BSTR value) {
 
 // IWMPEffects -------------------------------------------------------------
 
-STDMETHODIMP CTwinkla::Render(TimedLevel* levels, HDC dc, RECT* rect) {
+STDMETHODIMP CTwinkla::Render(TimedLevel* levels, HDC dc, RECT* rect) noexcept {
     return RenderFrame(state_, levels, dc, rect);
 }
 
-STDMETHODIMP CTwinkla::MediaInfo(LONG, LONG, BSTR) {
+STDMETHODIMP CTwinkla::MediaInfo(LONG, LONG, BSTR) noexcept {
     return S_OK;
 }
 
-STDMETHODIMP CTwinkla::GetCapabilities(DWORD* capabilities) {
+STDMETHODIMP CTwinkla::GetCapabilities(DWORD* capabilities) noexcept {
     if (capabilities == nullptr) {
         return E_POINTER;
     }
@@ -241,7 +241,7 @@ STDMETHODIMP CTwinkla::GetCapabilities(DWORD* capabilities) {
     return S_OK;
 }
 
-STDMETHODIMP CTwinkla::GetTitle(BSTR* title) {
+STDMETHODIMP CTwinkla::GetTitle(BSTR* title) noexcept {
     if (title == nullptr) {
         return E_POINTER;
     }
@@ -257,7 +257,7 @@ STDMETHODIMP CTwinkla::GetTitle(BSTR* title) {
     return S_OK;
 }
 
-STDMETHODIMP CTwinkla::GetPresetTitle(LONG preset, BSTR* title) {
+STDMETHODIMP CTwinkla::GetPresetTitle(LONG preset, BSTR* title) noexcept {
     if (title == nullptr) {
         return E_POINTER;
     }
@@ -273,7 +273,7 @@ STDMETHODIMP CTwinkla::GetPresetTitle(LONG preset, BSTR* title) {
     return S_OK;
 }
 
-STDMETHODIMP CTwinkla::GetPresetCount(LONG* count) {
+STDMETHODIMP CTwinkla::GetPresetCount(LONG* count) noexcept {
     if (count == nullptr) {
         return E_POINTER;
     }
@@ -281,12 +281,12 @@ STDMETHODIMP CTwinkla::GetPresetCount(LONG* count) {
     return S_OK;
 }
 
-STDMETHODIMP CTwinkla::SetCurrentPreset(LONG preset) {
+STDMETHODIMP CTwinkla::SetCurrentPreset(LONG preset) noexcept {
     RegistryStore store;
     return ::SetCurrentPreset(state_, store, preset) ? S_OK : E_INVALIDARG;
 }
 
-STDMETHODIMP CTwinkla::GetCurrentPreset(LONG* preset) {
+STDMETHODIMP CTwinkla::GetCurrentPreset(LONG* preset) noexcept {
     if (preset == nullptr) {
         return E_POINTER;
     }
@@ -294,21 +294,21 @@ STDMETHODIMP CTwinkla::GetCurrentPreset(LONG* preset) {
     return S_OK;
 }
 
-STDMETHODIMP CTwinkla::DisplayPropertyPage(HWND owner) {
+STDMETHODIMP CTwinkla::DisplayPropertyPage(HWND owner) noexcept {
     OpenPropertyDialog(dialogHost_, owner);
     return S_OK;
 }
 
-STDMETHODIMP CTwinkla::GoFullscreen(BOOL) {
+STDMETHODIMP CTwinkla::GoFullscreen(BOOL) noexcept {
     return E_NOTIMPL;
 }
-STDMETHODIMP CTwinkla::RenderFullScreen(TimedLevel*) {
+STDMETHODIMP CTwinkla::RenderFullScreen(TimedLevel*) noexcept {
     return E_NOTIMPL;
 }
 
 // IWMPEffects2 ------------------------------------------------------------
 
-STDMETHODIMP CTwinkla::SetCore(IWMPCore* core) {
+STDMETHODIMP CTwinkla::SetCore(IWMPCore* core) noexcept {
     ReleaseCore();
     if (core == nullptr) {
         return S_OK;
@@ -351,23 +351,23 @@ void CTwinkla::ReleaseCore() {
     }
 }
 
-STDMETHODIMP CTwinkla::Create(HWND window) {
+STDMETHODIMP CTwinkla::Create(HWND window) noexcept {
     window_ = window;
     return S_OK;
 }
 
-STDMETHODIMP CTwinkla::Destroy() {
+STDMETHODIMP CTwinkla::Destroy() noexcept {
     window_ = nullptr;
     return S_OK;
 }
 
-STDMETHODIMP CTwinkla::NotifyNewMedia(IWMPMedia*) {
+STDMETHODIMP CTwinkla::NotifyNewMedia(IWMPMedia*) noexcept {
     return S_OK;
 }
 
 // Only the double-click counts as handled; the drag messages are seen but
 // left to the player as well.
-STDMETHODIMP CTwinkla::OnWindowMessage(UINT message, WPARAM, LPARAM lParam, LRESULT*) {
+STDMETHODIMP CTwinkla::OnWindowMessage(UINT message, WPARAM, LPARAM lParam, LRESULT*) noexcept {
     const int32_t x = static_cast<int16_t>(LOWORD(lParam));
     switch (message) {
     case WM_MOUSEMOVE:
@@ -387,7 +387,7 @@ STDMETHODIMP CTwinkla::OnWindowMessage(UINT message, WPARAM, LPARAM lParam, LRES
     }
 }
 
-STDMETHODIMP CTwinkla::RenderWindowed(TimedLevel* levels, BOOL) {
+STDMETHODIMP CTwinkla::RenderWindowed(TimedLevel* levels, BOOL) noexcept {
     if (window_ == nullptr) {
         return E_UNEXPECTED;
     }
@@ -412,21 +412,21 @@ void CTwinkla::LightChannel(int channelIndex) {
     }
 }
 
-void CTwinkla::Click(short button, short, LONG, LONG) {
+void CTwinkla::Click(short button, short, LONG, LONG) noexcept {
     if (button == 1) {
         LightChannel(1);
     }
 }
-void CTwinkla::KeyDown(short, short) {
+void CTwinkla::KeyDown(short, short) noexcept {
     LightChannel(6);
 }
-void CTwinkla::KeyPress(short) {
+void CTwinkla::KeyPress(short) noexcept {
     LightChannel(6);
 }
-void CTwinkla::KeyUp(short, short) {
+void CTwinkla::KeyUp(short, short) noexcept {
     LightChannel(6);
 }
-void CTwinkla::MouseMove(short, short, LONG, LONG) {
+void CTwinkla::MouseMove(short, short, LONG, LONG) noexcept {
     LightChannel(6);
 }
 
@@ -435,8 +435,8 @@ void CTwinkla::MouseMove(short, short, LONG, LONG) {
 void CTwinkla::CloseDialogs() {
     // Destroying a property dialog destroys its channel dialogs, which
     // unregister themselves; take one window at a time from what is left.
-    while (!dialogs_.empty()) {
-        const HWND dialog = dialogs_.back();
+    while (!dialogs_.Empty()) {
+        const HWND dialog = dialogs_.Last();
         if (!::DestroyWindow(dialog)) {
             // Not ours to destroy (another thread) or already gone: forget it.
             dialogHost_.DialogClosed(dialog);
@@ -444,32 +444,32 @@ void CTwinkla::CloseDialogs() {
     }
 }
 
-void CTwinkla::DialogHost::SaveSettings() {
+void CTwinkla::DialogHost::SaveSettings() noexcept {
     RegistryStore store;
     ::SaveSettings(owner_.state_, store);
 }
 
-HRESULT CTwinkla::DialogHost::SetCurrentPreset(LONG preset) {
+HRESULT CTwinkla::DialogHost::SetCurrentPreset(LONG preset) noexcept {
     return static_cast<IWMPEffects2*>(&owner_)->SetCurrentPreset(preset);
 }
 
-HINSTANCE CTwinkla::DialogHost::ResourceModule() {
+HINSTANCE CTwinkla::DialogHost::ResourceModule() noexcept {
     return g_moduleInstance;
 }
 
 // An open dialog locks the module: while one exists DllCanUnloadNow says
 // S_FALSE, so the object its window points into stays, and so does the code
 // of its dialog procedure.
-void CTwinkla::DialogHost::DialogOpened(HWND dialog) {
-    owner_.dialogs_.push_back(dialog);
+bool CTwinkla::DialogHost::DialogOpened(HWND dialog) noexcept {
+    if (!owner_.dialogs_.Add(dialog)) {
+        return false;
+    }
     ModuleLock();
+    return true;
 }
 
-void CTwinkla::DialogHost::DialogClosed(HWND dialog) {
-    auto& d = owner_.dialogs_;
-    const auto end = std::remove(d.begin(), d.end(), dialog);
-    if (end != d.end()) {
-        d.erase(end, d.end());
+void CTwinkla::DialogHost::DialogClosed(HWND dialog) noexcept {
+    if (owner_.dialogs_.Remove(dialog)) {
         ModuleUnlock();
     }
 }

@@ -93,7 +93,8 @@ public:
 
 private:
     struct Shared;
-    static DWORD WINAPI KeepAliveLoop(void* parameter);
+    // The thread's procedure; noexcept, as nothing may unwind out of a thread.
+    static DWORD WINAPI KeepAliveLoop(void* parameter) noexcept;
     void StartThread(Pacing pacing);
     // Takes the shared lock, cancelling a stalled keep-alive write that holds
     // it; false if it still can't be had after 1000 ms.

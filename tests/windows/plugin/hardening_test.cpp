@@ -425,4 +425,97 @@ TEST_F(Hardening, AStalledLineHoldsNeitherAReopenNorTheReleaseForLong) {
     EXPECT_EQ(CountOf(log.Since(mark), Kind::KeepAlive), 0u) << "the thread has ended";
 }
 
+// Swaps a function that `module` imports by name for another; returns the
+// one it had, or null when the module doesn't import it.
+void* PatchImport(HMODULE module, const char* dll, const char* function, void* replacement) {
+    BYTE* const base = reinterpret_cast<BYTE*>(module);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto* entry =
+             reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+         entry->Name != 0; ++entry) {
+        if (_stricmp(reinterpret_cast<const char*>(base + entry->Name), dll) != 0) {
+            continue;
+        }
+        auto* name = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + entry->OriginalFirstThunk);
+        auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + entry->FirstThunk);
+        for (; name->u1.AddressOfData != 0; ++name, ++slot) {
+            if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal) ||
+                std::strcmp(
+                    reinterpret_cast<const char*>(
+                        reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + name->u1.AddressOfData)
+                            ->Name),
+                    function) != 0) {
+                continue;
+            }
+            DWORD protection = 0;
+            ::VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE,
+                             &protection);
+            void* const previous = reinterpret_cast<void*>(slot->u1.Function);
+            slot->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
+            ::VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, protection, &protection);
+            return previous;
+        }
+    }
+    return nullptr;
+}
+
+using MallocFn = void*(__cdecl*)(size_t);
+MallocFn g_realMalloc = nullptr;
+volatile LONG g_allocationsBeforeFailure = 0;
+
+void* __cdecl FailingOnceMalloc(size_t size) {
+    return ::InterlockedDecrement(&g_allocationsBeforeFailure) == -1 ? nullptr : g_realMalloc(size);
+}
+
+// While it is held, the DLL's allocations succeed except the one after the
+// first `succeeding`.
+class OneAllocationFails {
+public:
+    OneAllocationFails(HMODULE dll, LONG succeeding) : dll_(dll) {
+        g_allocationsBeforeFailure = succeeding;
+        g_realMalloc = reinterpret_cast<MallocFn>(
+            PatchImport(dll, "msvcrt.dll", "malloc", reinterpret_cast<void*>(&FailingOnceMalloc)));
+    }
+    ~OneAllocationFails() {
+        if (g_realMalloc != nullptr) {
+            PatchImport(dll_, "msvcrt.dll", "malloc", reinterpret_cast<void*>(g_realMalloc));
+        }
+    }
+    OneAllocationFails(const OneAllocationFails&) = delete;
+    OneAllocationFails& operator=(const OneAllocationFails&) = delete;
+    bool Active() const { return g_realMalloc != nullptr; }
+    bool Failed() const { return g_allocationsBeforeFailure < 0; }
+
+private:
+    HMODULE dll_;
+};
+
+// The dialog object is allocated; recording its window in the object's list
+// of open dialogs, inside WM_INITDIALOG, is not.
+TEST_F(Hardening, AnAllocationFailureWhileADialogOpensLeavesNoDialogAndNoException) {
+    ComPtr<IWMPEffects2> effects;
+    ASSERT_EQ(CreateLikeThePlayer(effects.Put()), S_OK); // a new object, no dialogs yet
+    HRESULT hr = E_FAIL;
+    {
+        OneAllocationFails failure(::GetModuleHandleA("Twinkla.dll"), 1);
+        ASSERT_TRUE(failure.Active()) << "Twinkla.dll doesn't import malloc from msvcrt.dll";
+        hr = effects->DisplayPropertyPage(nullptr);
+        EXPECT_TRUE(failure.Failed());
+    }
+    EXPECT_EQ(hr, S_OK);
+    EXPECT_EQ(::FindWindowA(nullptr, "Twinkla Properties"), nullptr) << "no dialog opened";
+    effects.Reset();
+    EXPECT_EQ(CallDllCanUnloadNow(), S_OK) << "nothing of the dialog holds the module";
+
+    // With memory to spare again, the dialog opens.
+    ASSERT_EQ(CreateLikeThePlayer(effects.Put()), S_OK);
+    EXPECT_EQ(effects->DisplayPropertyPage(nullptr), S_OK);
+    const HWND dialog = ::FindWindowA(nullptr, "Twinkla Properties");
+    EXPECT_NE(dialog, nullptr);
+    ::DestroyWindow(dialog);
+}
+
 } // namespace
