@@ -358,6 +358,7 @@ STDMETHODIMP CTwinkla::Create(HWND window) noexcept {
 
 STDMETHODIMP CTwinkla::Destroy() noexcept {
     window_ = nullptr;
+    offscreen_.Release();
     return S_OK;
 }
 
@@ -397,7 +398,17 @@ STDMETHODIMP CTwinkla::RenderWindowed(TimedLevel* levels, BOOL) noexcept {
     }
     RECT client = {0, 0, 0, 0};
     ::GetClientRect(window_, &client);
-    static_cast<IWMPEffects2*>(this)->Render(levels, dc, &client);
+    // Drawn off-screen and copied in one blit: the window never shows a frame
+    // half drawn. Without an off-screen bitmap (an empty window, no memory)
+    // the frame goes straight to the window, as it must still be analysed
+    // and sent.
+    const HDC offscreen =
+        offscreen_.Begin(dc, client.right - client.left, client.bottom - client.top);
+    const HRESULT drawn =
+        static_cast<IWMPEffects2*>(this)->Render(levels, offscreen ? offscreen : dc, &client);
+    if (offscreen) {
+        offscreen_.End(dc, SUCCEEDED(drawn));
+    }
     ::ReleaseDC(window_, dc);
     return S_OK;
 }

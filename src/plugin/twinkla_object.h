@@ -5,6 +5,7 @@
 
 #include "analysis/plugin_state.h"
 #include "config/win32/dialog_host.h"
+#include "display/win32/render_frame.h"
 #include "dialog_list.h"
 #include "twinkla_h.h"
 #include "wmp_effects.h"
@@ -153,6 +154,7 @@ private:
     PluginState state_;
     std::unique_ptr<ControllerLink> link_;
     HWND window_ = nullptr;
+    OffscreenFrame offscreen_; // RenderWindowed's frame before it goes to the window
     IWMPCore* core_ = nullptr;
     IConnectionPoint* eventPoint_ = nullptr; // while subscribed to the player's events
     DWORD adviseCookie_ = 0;
