@@ -176,8 +176,6 @@ bool ParseOptions(int argc, char** argv, Options& o) {
 
 // ---- The player's side of loading a visualization -------------------------
 
-constexpr char kSettingsKey[] = "Software\\Twinkla";
-
 std::string EffectsKey(const std::string& name) {
     return "SOFTWARE\\Microsoft\\MediaPlayer\\Objects\\Effects\\" + name + "\\Properties";
 }
@@ -194,44 +192,81 @@ bool FindClassId(const std::string& name, CLSID& clsid) {
     return SUCCEEDED(::CLSIDFromString(wide, &clsid));
 }
 
-// A registry value saved before this run overrides it, and put back after.
+// A stored setting that this run overrides, put back afterwards exactly as it
+// was, whatever its size and type (read and written as raw bytes through the
+// Unicode calls), or deleted again if there was none. If it can't be read
+// whole, the run is refused and the stored settings stay untouched.
 class ScopedSetting {
 public:
-    ScopedSetting(const char* name, DWORD type, const void* data, DWORD size) : name_(name) {
-        HKEY key = nullptr;
-        if (::RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_READ | KEY_WRITE,
-                              nullptr, &key, nullptr) != ERROR_SUCCESS) {
-            return;
-        }
-        oldSize_ = sizeof old_;
-        had_ = ::RegQueryValueExA(key, name, nullptr, &oldType_, old_, &oldSize_) == ERROR_SUCCESS;
-        ::RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
-        ::RegCloseKey(key);
-        active_ = true;
-    }
+    explicit ScopedSetting(const wchar_t* name) : name_(name) {}
     ScopedSetting(const ScopedSetting&) = delete;
     ScopedSetting& operator=(const ScopedSetting&) = delete;
     ~ScopedSetting() {
         HKEY key = nullptr;
-        if (!active_ ||
-            ::RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_WRITE, &key) != ERROR_SUCCESS) {
+        if (!active_ || ::RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKeyW, 0, KEY_WRITE, &key) !=
+                            ERROR_SUCCESS) {
             return;
         }
         if (had_) {
-            ::RegSetValueExA(key, name_, 0, oldType_, old_, oldSize_);
+            ::RegSetValueExW(key, name_, 0, oldType_, old_.data(), static_cast<DWORD>(old_.size()));
         } else {
-            ::RegDeleteValueA(key, name_);
+            ::RegDeleteValueW(key, name_);
         }
         ::RegCloseKey(key);
     }
 
+    // Saves the stored value, then writes this run's. False, with `error`
+    // set and nothing changed, if either step fails.
+    bool Apply(DWORD type, const void* data, DWORD size, std::string& error) {
+        HKEY key = nullptr;
+        if (::RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKeyW, 0, nullptr, 0, KEY_READ | KEY_WRITE,
+                              nullptr, &key, nullptr) != ERROR_SUCCESS) {
+            error = "cannot open the stored settings";
+            return false;
+        }
+        LSTATUS status = ReadOld(key);
+        if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND) {
+            had_ = status == ERROR_SUCCESS;
+            status = ::RegSetValueExW(key, name_, 0, type, static_cast<const BYTE*>(data), size);
+            active_ = status == ERROR_SUCCESS;
+        }
+        ::RegCloseKey(key);
+        if (!active_) {
+            char text[120];
+            std::snprintf(text, sizeof text,
+                          "cannot save and override the stored setting %ls (error %ld); "
+                          "nothing was changed",
+                          name_, static_cast<long>(status));
+            error = text;
+        }
+        return active_;
+    }
+
 private:
-    const char* name_;
+    // The whole value, however big; it may change between the calls.
+    LSTATUS ReadOld(HKEY key) {
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            DWORD size = 0;
+            LSTATUS status = ::RegQueryValueExW(key, name_, nullptr, &oldType_, nullptr, &size);
+            if (status != ERROR_SUCCESS) {
+                return status;
+            }
+            old_.resize(size);
+            status = ::RegQueryValueExW(key, name_, nullptr, &oldType_, old_.data(), &size);
+            if (status != ERROR_MORE_DATA) {
+                old_.resize(size);
+                return status;
+            }
+        }
+        return ERROR_MORE_DATA;
+    }
+
+    static constexpr wchar_t kSettingsKeyW[] = L"Software\\Twinkla";
+    const wchar_t* name_;
     bool active_ = false;
     bool had_ = false;
     DWORD oldType_ = 0;
-    DWORD oldSize_ = 0;
-    BYTE old_[64] = {};
+    std::vector<BYTE> old_;
 };
 
 struct Visualization {
@@ -282,13 +317,19 @@ bool LoadVisualization(const Options& o, Visualization& v, std::string& error) {
             ::CoFreeUnusedLibrariesEx(0, 0);
         }
         const BYTE device = static_cast<BYTE>(o.device);
+        const std::wstring portName(o.port.begin(), o.port.end()); // COMn: ASCII
         std::optional<ScopedSetting> port;
         std::optional<ScopedSetting> id;
         if (!o.port.empty()) {
-            port.emplace("Port", REG_SZ, o.port.c_str(), static_cast<DWORD>(o.port.size() + 1));
+            port.emplace(L"Port");
+            if (!port->Apply(REG_SZ, portName.c_str(),
+                             static_cast<DWORD>((portName.size() + 1) * sizeof(wchar_t)), error))
+                return false;
         }
         if (o.device > 0) {
-            id.emplace("Device", REG_BINARY, &device, 1);
+            id.emplace(L"Device");
+            if (!id->Apply(REG_BINARY, &device, 1, error))
+                return false;
         }
         if (!create(&v.effects))
             return false;
@@ -347,7 +388,7 @@ private:
 
 IWMPEffects2* g_windowEffects = nullptr;
 
-LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept {
     if (g_windowEffects && msg >= WM_MOUSEFIRST && msg <= WM_MOUSELAST) {
         LRESULT result = 0;
         if (g_windowEffects->OnWindowMessage(msg, wParam, lParam, &result) == S_OK) {

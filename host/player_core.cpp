@@ -1,7 +1,7 @@
 #include "player_core.h"
 
 CPlayerCore::~CPlayerCore() {
-    if (sink_) {
+    if (sink_ && holdsSink_) {
         sink_->Release();
     }
 }
@@ -90,6 +90,10 @@ STDMETHODIMP CPlayerCore::Advise(IUnknown* sink, DWORD* cookie) {
         events->Release();
         return S_OK;
     }
+    holdsSink_ = adviseBehaviour_ != AdviseBehaviour::WeakSink;
+    if (!holdsSink_) {
+        events->Release();
+    }
     sink_ = events;
     cookie_ = nextCookie_++;
     *cookie = cookie_;
@@ -101,7 +105,12 @@ STDMETHODIMP CPlayerCore::Unadvise(DWORD cookie) {
     if (sink_ == nullptr || cookie != cookie_) {
         return CONNECT_E_NOCONNECTION;
     }
-    sink_->Release();
+    if (unadviseHook_) {
+        unadviseHook_(sink_);
+    }
+    if (holdsSink_) {
+        sink_->Release();
+    }
     sink_ = nullptr;
     cookie_ = 0;
     return S_OK;

@@ -23,9 +23,13 @@ public:
     int UnadviseCalls() const { return unadviseCalls_; }
     LONG References() const { return refs_; }
 
-    // For tests of a subscription that doesn't take.
-    enum class AdviseBehaviour { Normal, Fail, ZeroCookie };
+    // For tests of a subscription that doesn't take, or of a core that
+    // keeps its subscriber without holding a reference to it (WeakSink).
+    enum class AdviseBehaviour { Normal, Fail, ZeroCookie, WeakSink };
     void SetAdviseBehaviour(AdviseBehaviour b) { adviseBehaviour_ = b; }
+    // For tests: called with the subscriber when Unadvise is entered, as if
+    // the player were delivering an event just then.
+    void SetUnadviseHook(void (*hook)(IWMPEvents* sink)) { unadviseHook_ = hook; }
 
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID iid, void** ppv) override;
@@ -87,4 +91,6 @@ private:
     int adviseCalls_ = 0;
     int unadviseCalls_ = 0;
     AdviseBehaviour adviseBehaviour_ = AdviseBehaviour::Normal;
+    bool holdsSink_ = false;
+    void (*unadviseHook_)(IWMPEvents*) = nullptr;
 };

@@ -113,8 +113,9 @@ bool LoadSettings(PluginState& state, SettingsStore& store) {
     if (key.Read("Port", port, size) != ReadResult::Ok) {
         return false;
     }
-    // 20 bytes without a terminator hold a 20-character name: too long.
-    if (port[kPortNameSize - 1] != '\0') {
+    // Too long only when no terminator comes within the 20 bytes: a stored
+    // name may carry bytes after its terminator.
+    if (std::memchr(port, '\0', sizeof port) == nullptr) {
         return false;
     }
     std::memcpy(link.PortName, port, sizeof port);

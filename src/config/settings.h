@@ -14,8 +14,8 @@
 void SaveSettings(const PluginState& state, SettingsStore& store);
 
 // Reads everything back. True when the key, "Port" and all 16 channel
-// subkeys were there. A missing or oversized "Port" (more than 19 characters,
-// or 20 bytes without a terminator) fails before anything changes. A missing
+// subkeys were there. A missing or oversized "Port" (more than 20 bytes, or 20
+// bytes without a terminator among them) fails before anything changes. A missing
 // subkey fails at that channel: the port, device id, flags and the channels
 // before it have been loaded, the rest are as they were. A value that is
 // missing or bigger than its field leaves the field alone; one that fits is

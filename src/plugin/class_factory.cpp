@@ -1,5 +1,6 @@
 #include "class_factory.h"
 
+#include "common/win32/srw_lock.h"
 #include "module.h"
 #include "twinkla_object.h"
 
@@ -8,11 +9,12 @@
 namespace {
 
 // The one class object. It lives as long as the module; COM references to
-// it lock the module like references to the plug-in object do.
+// it lock the module like references to the plug-in object do. Its methods
+// are noexcept like every COM method of the module.
 class CTwinklaClassFactory final : public IClassFactory {
 public:
     // IUnknown
-    STDMETHODIMP QueryInterface(REFIID iid, void** ppv) override {
+    STDMETHODIMP QueryInterface(REFIID iid, void** ppv) noexcept override {
         if (ppv == nullptr) {
             return E_POINTER;
         }
@@ -24,14 +26,14 @@ public:
         *ppv = nullptr;
         return E_NOINTERFACE;
     }
-    STDMETHODIMP_(ULONG) AddRef() override {
+    STDMETHODIMP_(ULONG) AddRef() noexcept override {
         const LONG refs = ::InterlockedIncrement(&refs_);
         if (refs == 2) {
             ModuleLock();
         }
         return static_cast<ULONG>(refs);
     }
-    STDMETHODIMP_(ULONG) Release() override {
+    STDMETHODIMP_(ULONG) Release() noexcept override {
         const LONG refs = ::InterlockedDecrement(&refs_);
         if (refs == 1) {
             ModuleUnlock();
@@ -40,7 +42,7 @@ public:
     }
 
     // IClassFactory
-    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** ppv) override {
+    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** ppv) noexcept override {
         if (ppv == nullptr) {
             return E_POINTER;
         }
@@ -48,6 +50,9 @@ public:
         if (outer != nullptr) {
             return CLASS_E_NOAGGREGATION;
         }
+        // Threads that make their first object at once must get the same one,
+        // and none may get one that a release is taking apart.
+        ExclusiveLock lock(objectLock_);
         if (object_ == nullptr) {
             object_ = CTwinkla::CreateInstance();
             if (object_ == nullptr) {
@@ -56,7 +61,7 @@ public:
         }
         return object_->QueryInterface(iid, ppv);
     }
-    STDMETHODIMP LockServer(BOOL lock) override {
+    STDMETHODIMP LockServer(BOOL lock) noexcept override {
         if (lock) {
             ModuleLock();
         } else {
@@ -65,6 +70,29 @@ public:
         return S_OK;
     }
 
+    // S_OK, with the object released, when nothing holds the module; the
+    // check and the release happen under the lock, so no reference can be
+    // handed out in between.
+    HRESULT ReleaseObjectIfUnused() noexcept {
+        ExclusiveLock lock(objectLock_);
+        if (ModuleLockCount() != 0) {
+            return S_FALSE;
+        }
+        ReleaseObject(/*mayWait=*/true);
+        return ModuleLockCount() == 0 ? S_OK : S_FALSE;
+    }
+
+    // Under the loader lock nothing may wait: if another thread holds the
+    // lock (a host unloading us while it creates), the object stays.
+    void ReleaseObjectUnderLoaderLock() noexcept {
+        if (::TryAcquireSRWLockExclusive(&objectLock_)) {
+            ReleaseObject(/*mayWait=*/false);
+            ::ReleaseSRWLockExclusive(&objectLock_);
+        }
+    }
+
+private:
+    // With objectLock_ held.
     void ReleaseObject(bool mayWait) {
         if (CTwinkla* object = object_) {
             object_ = nullptr;
@@ -72,19 +100,23 @@ public:
         }
     }
 
-private:
-    LONG refs_ = 1;              // the module's own
-    CTwinkla* object_ = nullptr; // one reference, the factory's
+    LONG refs_ = 1;                     // the module's own
+    SRWLOCK objectLock_ = SRWLOCK_INIT; // guards object_, its creation and its release
+    CTwinkla* object_ = nullptr;        // one reference, the factory's
 };
 
 CTwinklaClassFactory g_factory;
 
 } // namespace
 
-IClassFactory* TwinklaClassFactory() {
+IClassFactory* TwinklaClassFactory() noexcept {
     return &g_factory;
 }
 
-void ReleaseTwinklaObject(bool mayWait) {
-    g_factory.ReleaseObject(mayWait);
+HRESULT ReleaseTwinklaObjectIfUnused() noexcept {
+    return g_factory.ReleaseObjectIfUnused();
+}
+
+void ReleaseTwinklaObjectUnderLoaderLock() noexcept {
+    g_factory.ReleaseObjectUnderLoaderLock();
 }

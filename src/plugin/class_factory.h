@@ -6,8 +6,12 @@
 #include <windows.h>
 #include <objbase.h>
 
-IClassFactory* TwinklaClassFactory();
+IClassFactory* TwinklaClassFactory() noexcept;
 
-// Releases the plug-in object. `mayWait` is false under the loader lock,
-// where nothing may wait for a thread.
-void ReleaseTwinklaObject(bool mayWait);
+// DllCanUnloadNow: when nothing holds the module, releases the plug-in object
+// (closing its port and stopping its thread) and returns S_OK; else S_FALSE.
+HRESULT ReleaseTwinklaObjectIfUnused() noexcept;
+
+// At FreeLibrary, under the loader lock: releases the object without waiting
+// for anything.
+void ReleaseTwinklaObjectUnderLoaderLock() noexcept;

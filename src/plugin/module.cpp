@@ -21,7 +21,7 @@ LONG ModuleLockCount() {
     return ::InterlockedCompareExchange(&g_lockCount, 0, 0);
 }
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) noexcept {
     switch (reason) {
     case DLL_PROCESS_ATTACH:
         g_moduleInstance = instance;
@@ -34,7 +34,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
         // waiting for any thread; the keep-alive thread pins the module while
         // it runs, so none can be running here.
         if (reserved == nullptr) {
-            ReleaseTwinklaObject(/*mayWait=*/false);
+            ReleaseTwinklaObjectUnderLoaderLock();
         }
         break;
     default:
@@ -43,7 +43,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
     return TRUE;
 }
 
-extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, void** ppv) {
+extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid,
+                                                    void** ppv) noexcept {
     if (ppv == nullptr) {
         return E_POINTER;
     }
@@ -57,21 +58,20 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, 
 // S_OK tells the caller it may unload us. Before saying so, the plug-in
 // object held only by the factory is released here, outside the loader lock,
 // so its link can close the port and stop its thread properly.
-extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
+extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() noexcept {
     if (ModuleLockCount() != 0) {
         return S_FALSE;
     }
-    ReleaseTwinklaObject(/*mayWait=*/true);
-    return ModuleLockCount() == 0 ? S_OK : S_FALSE;
+    return ReleaseTwinklaObjectIfUnused();
 }
 
-extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
+extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() noexcept {
     const HRESULT hr = RegisterTwinkla();
     BroadcastPluginAddRemove();
     return hr;
 }
 
-extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
+extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() noexcept {
     const HRESULT hr = UnregisterTwinkla();
     BroadcastPluginAddRemove();
     return hr;

@@ -4,74 +4,87 @@
 #include "module.h"
 #include "twinkla_h.h"
 
-#include <cstdio>
-#include <cstring>
+#include <cwchar>
+#include <memory>
+#include <new>
 
 namespace {
 
-constexpr char kEffectsKey[] = "SOFTWARE\\Microsoft\\MediaPlayer\\Objects\\Effects\\Twinkla";
-constexpr char kModulePath[] = "%MODULE%"; // replaced by the module's full path
+constexpr wchar_t kEffectsKey[] = L"SOFTWARE\\Microsoft\\MediaPlayer\\Objects\\Effects\\Twinkla";
+constexpr wchar_t kModulePath[] = L"%MODULE%"; // replaced by the module's full path
+
+// Longest module path we store: the system's own limit for a path.
+constexpr DWORD kMaxPath = 32768;
 
 struct RegistryRow {
     HKEY root;
-    const char* key;  // "{CLSID}" and "{LIBID}" are replaced by the GUIDs
-    const char* name; // null for the key's default value
-    const char* data;
+    const wchar_t* key;  // "{CLSID}" and "{LIBID}" are replaced by the GUIDs
+    const wchar_t* name; // null for the key's default value
+    const wchar_t* data;
 };
 
 // One table, written by registration; the two keys that own it are removed
-// whole by unregistration, so the two can't disagree.
+// whole by unregistration, so the two can't disagree. Everything is stored
+// in Unicode: the module's folder may have a name no ANSI code page holds.
 const RegistryRow kRows[] = {
-    {HKEY_CLASSES_ROOT, "CLSID\\{CLSID}", nullptr, "Twinkla Class"},
-    {HKEY_CLASSES_ROOT, "CLSID\\{CLSID}\\InprocServer32", nullptr, kModulePath},
-    {HKEY_CLASSES_ROOT, "CLSID\\{CLSID}\\InprocServer32", "ThreadingModel", "Apartment"},
-    {HKEY_CLASSES_ROOT, "CLSID\\{CLSID}\\TypeLib", nullptr, "{LIBID}"},
-    {HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\MediaPlayer\\Objects\\Effects\\Twinkla\\Properties",
-     "classid", "{CLSID}"},
-    {HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\MediaPlayer\\Objects\\Effects\\Twinkla\\Properties",
-     "name", "res://Twinkla.dll/RT_STRING/#101"},
-    {HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\MediaPlayer\\Objects\\Effects\\Twinkla\\Properties",
-     "description", "res://Twinkla.dll/RT_STRING/#105"},
+    {HKEY_CLASSES_ROOT, L"CLSID\\{CLSID}", nullptr, L"Twinkla Class"},
+    {HKEY_CLASSES_ROOT, L"CLSID\\{CLSID}\\InprocServer32", nullptr, kModulePath},
+    {HKEY_CLASSES_ROOT, L"CLSID\\{CLSID}\\InprocServer32", L"ThreadingModel", L"Apartment"},
+    {HKEY_CLASSES_ROOT, L"CLSID\\{CLSID}\\TypeLib", nullptr, L"{LIBID}"},
+    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\MediaPlayer\\Objects\\Effects\\Twinkla\\Properties",
+     L"classid", L"{CLSID}"},
+    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\MediaPlayer\\Objects\\Effects\\Twinkla\\Properties",
+     L"name", L"res://Twinkla.dll/RT_STRING/#101"},
+    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\MediaPlayer\\Objects\\Effects\\Twinkla\\Properties",
+     L"description", L"res://Twinkla.dll/RT_STRING/#105"},
 };
 
 struct GuidText {
-    char text[39]; // {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}
+    wchar_t text[39]; // {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}
 };
 
 GuidText FormatGuid(const GUID& g) {
     GuidText t;
-    std::snprintf(t.text, sizeof t.text, "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+    std::swprintf(t.text, 39, L"{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
                   static_cast<unsigned long>(g.Data1), g.Data2, g.Data3, g.Data4[0], g.Data4[1],
                   g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
     return t;
 }
 
-// Expands the placeholders of one table string into `out`.
-bool Expand(const char* in, char* out, size_t size) {
+// A text buffer on the heap, for strings that may be as long as a path.
+struct Text {
+    std::unique_ptr<wchar_t[]> chars{new (std::nothrow) wchar_t[kMaxPath]};
+    explicit operator bool() const { return chars != nullptr; }
+    wchar_t* get() const { return chars.get(); }
+};
+
+// Expands the placeholders of one table string into `out` (kMaxPath wide
+// characters).
+bool Expand(const wchar_t* in, wchar_t* out) {
+    if (std::wcscmp(in, kModulePath) == 0) {
+        const DWORD n = ::GetModuleFileNameW(g_moduleInstance, out, kMaxPath);
+        return n != 0 && n < kMaxPath;
+    }
     const GuidText clsid = FormatGuid(CLSID_Twinkla);
     const GuidText libid = FormatGuid(LIBID_TWINKLALib);
-    if (std::strcmp(in, kModulePath) == 0) {
-        const DWORD n = ::GetModuleFileNameA(g_moduleInstance, out, static_cast<DWORD>(size));
-        return n != 0 && n < size;
-    }
     size_t used = 0;
-    for (const char* p = in; *p;) {
-        const char* piece = nullptr;
+    for (const wchar_t* p = in; *p;) {
+        const wchar_t* piece = nullptr;
         size_t skip = 1;
-        if (std::strncmp(p, "{CLSID}", 7) == 0) {
+        if (std::wcsncmp(p, L"{CLSID}", 7) == 0) {
             piece = clsid.text, skip = 7;
-        } else if (std::strncmp(p, "{LIBID}", 7) == 0) {
+        } else if (std::wcsncmp(p, L"{LIBID}", 7) == 0) {
             piece = libid.text, skip = 7;
         }
-        const size_t len = piece ? std::strlen(piece) : 1;
-        if (used + len >= size) {
+        const size_t len = piece ? std::wcslen(piece) : 1;
+        if (used + len >= kMaxPath) {
             return false;
         }
-        std::memcpy(out + used, piece ? piece : p, len);
+        std::wmemcpy(out + used, piece ? piece : p, len);
         used += len;
         p += skip;
     }
-    out[used] = '\0';
+    out[used] = L'\0';
     return true;
 }
 
@@ -80,44 +93,46 @@ HRESULT FromWin32(LSTATUS status) {
 }
 
 // Deletes a key with everything below it; a key that isn't there is fine.
-HRESULT DeleteKeyTree(HKEY root, const char* key) {
-    const LSTATUS status = ::RegDeleteTreeA(root, key);
+HRESULT DeleteKeyTree(HKEY root, const wchar_t* key) {
+    const LSTATUS status = ::RegDeleteTreeW(root, key);
     if (status == ERROR_FILE_NOT_FOUND) {
         return S_OK;
     }
     return FromWin32(status);
 }
 
-HRESULT ClassKey(char* out, size_t size) {
-    return Expand("CLSID\\{CLSID}", out, size) ? S_OK : E_UNEXPECTED;
-}
-
 HRESULT WriteRow(const RegistryRow& row) {
-    char key[MAX_PATH];
-    char data[MAX_PATH];
-    if (!Expand(row.key, key, sizeof key) || !Expand(row.data, data, sizeof data)) {
+    const Text key;
+    const Text data;
+    if (!key || !data) {
+        return E_OUTOFMEMORY;
+    }
+    if (!Expand(row.key, key.get()) || !Expand(row.data, data.get())) {
         return E_UNEXPECTED;
     }
     UniqueHkey hkey;
-    LSTATUS status = ::RegCreateKeyExA(row.root, key, 0, nullptr, REG_OPTION_NON_VOLATILE,
+    LSTATUS status = ::RegCreateKeyExW(row.root, key.get(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                        KEY_WRITE, nullptr, hkey.put(), nullptr);
     if (status != ERROR_SUCCESS) {
         return FromWin32(status);
     }
-    status = ::RegSetValueExA(hkey.get(), row.name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data),
-                              static_cast<DWORD>(std::strlen(data) + 1));
+    const DWORD bytes = static_cast<DWORD>((std::wcslen(data.get()) + 1) * sizeof(wchar_t));
+    status = ::RegSetValueExW(hkey.get(), row.name, 0, REG_SZ,
+                              reinterpret_cast<const BYTE*>(data.get()), bytes);
     return FromWin32(status);
 }
 
+// HKEY_CLASSES_ROOT\CLSID\{class id}
+struct ClassKey {
+    wchar_t text[64];
+    ClassKey() { std::swprintf(text, 64, L"CLSID\\%ls", FormatGuid(CLSID_Twinkla).text); }
+};
+
 } // namespace
 
-HRESULT RegisterTwinkla() {
-    char classKey[64];
-    HRESULT hr = ClassKey(classKey, sizeof classKey);
+HRESULT RegisterTwinkla() noexcept {
     // Replace the two keys whole, so that registering twice leaves one set.
-    if (SUCCEEDED(hr)) {
-        hr = DeleteKeyTree(HKEY_CLASSES_ROOT, classKey);
-    }
+    HRESULT hr = DeleteKeyTree(HKEY_CLASSES_ROOT, ClassKey().text);
     if (SUCCEEDED(hr)) {
         hr = DeleteKeyTree(HKEY_LOCAL_MACHINE, kEffectsKey);
     }
@@ -130,18 +145,14 @@ HRESULT RegisterTwinkla() {
     return hr;
 }
 
-HRESULT UnregisterTwinkla() {
-    char classKey[64];
-    HRESULT hr = ClassKey(classKey, sizeof classKey);
-    if (SUCCEEDED(hr)) {
-        hr = DeleteKeyTree(HKEY_CLASSES_ROOT, classKey);
-    }
+HRESULT UnregisterTwinkla() noexcept {
+    const HRESULT hr = DeleteKeyTree(HKEY_CLASSES_ROOT, ClassKey().text);
     // The Effects entry goes even if the class key could not.
     const HRESULT effects = DeleteKeyTree(HKEY_LOCAL_MACHINE, kEffectsKey);
     return FAILED(hr) ? hr : effects;
 }
 
-void BroadcastPluginAddRemove() {
+void BroadcastPluginAddRemove() noexcept {
     const UINT message = ::RegisterWindowMessageA("WMPlayer_PluginAddRemove");
     if (message != 0) {
         ::PostMessageA(HWND_BROADCAST, message, 0, 0);

@@ -5,8 +5,8 @@
 #include <windows.h>
 #include <objbase.h>
 
-HRESULT RegisterTwinkla();
-HRESULT UnregisterTwinkla();
+HRESULT RegisterTwinkla() noexcept;
+HRESULT UnregisterTwinkla() noexcept;
 
 // Tells running players to rescan their plug-ins.
-void BroadcastPluginAddRemove();
+void BroadcastPluginAddRemove() noexcept;

@@ -11,7 +11,6 @@
 #include "module.h"
 #include "resource.h"
 
-#include <algorithm>
 #include <climits>
 #include <new>
 
@@ -63,6 +62,9 @@ bool CTwinkla::FinalConstruct() {
 
 void CTwinkla::FinalRelease() {
     CloseDialogs();
+    // Unsubscribe first: the player may deliver an event until Unadvise has
+    // returned, even from inside it, and the handlers need the link.
+    ReleaseCore();
     if (link_) {
         if (waitOnRelease_) {
             link_->Close();
@@ -72,7 +74,6 @@ void CTwinkla::FinalRelease() {
         state_.Link = nullptr;
         link_.reset();
     }
-    ReleaseCore();
     if (typeInfo_) {
         typeInfo_->Release();
         typeInfo_ = nullptr;
@@ -86,7 +87,7 @@ void CTwinkla::ReleaseFromFactory(bool mayWait) {
 
 // IUnknown ----------------------------------------------------------------
 
-STDMETHODIMP CTwinkla::QueryInterface(REFIID iid, void** ppv) {
+STDMETHODIMP CTwinkla::QueryInterface(REFIID iid, void** ppv) noexcept {
     if (ppv == nullptr) {
         return E_POINTER;
     }
@@ -107,7 +108,7 @@ STDMETHODIMP CTwinkla::QueryInterface(REFIID iid, void** ppv) {
 
 // The factory holds one reference for the module's lifetime; any reference
 // beyond it keeps the module locked.
-STDMETHODIMP_(ULONG) CTwinkla::AddRef() {
+STDMETHODIMP_(ULONG) CTwinkla::AddRef() noexcept {
     const LONG refs = ::InterlockedIncrement(&refs_);
     if (refs == 2) {
         ModuleLock();
@@ -115,7 +116,7 @@ STDMETHODIMP_(ULONG) CTwinkla::AddRef() {
     return static_cast<ULONG>(refs);
 }
 
-STDMETHODIMP_(ULONG) CTwinkla::Release() {
+STDMETHODIMP_(ULONG) CTwinkla::Release() noexcept {
     const LONG refs = ::InterlockedDecrement(&refs_);
     if (refs == 1) {
         ModuleUnlock();
@@ -147,7 +148,7 @@ HRESULT CTwinkla::LoadTypeInfo() {
     return hr;
 }
 
-STDMETHODIMP CTwinkla::GetTypeInfoCount(UINT* count) {
+STDMETHODIMP CTwinkla::GetTypeInfoCount(UINT* count) noexcept {
     if (count == nullptr) {
         return E_POINTER;
     }
@@ -155,7 +156,7 @@ STDMETHODIMP CTwinkla::GetTypeInfoCount(UINT* count) {
     return S_OK;
 }
 
-STDMETHODIMP CTwinkla::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
+STDMETHODIMP CTwinkla::GetTypeInfo(UINT index, LCID, ITypeInfo** info) noexcept {
     if (info == nullptr) {
         return E_POINTER;
     }
@@ -172,7 +173,8 @@ STDMETHODIMP CTwinkla::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
     return S_OK;
 }
 
-STDMETHODIMP CTwinkla::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+STDMETHODIMP CTwinkla::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID,
+                                     DISPID* ids) noexcept {
     if (!::IsEqualIID(iid, IID_NULL)) {
         return DISP_E_UNKNOWNINTERFACE;
     }
@@ -181,7 +183,7 @@ STDMETHODIMP CTwinkla::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LC
 }
 
 STDMETHODIMP CTwinkla::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params,
-                              VARIANT* result, EXCEPINFO* exception, UINT* argError) {
+                              VARIANT* result, EXCEPINFO* exception, UINT* argError) noexcept {
     if (!::IsEqualIID(iid, IID_NULL)) {
         return DISP_E_UNKNOWNINTERFACE;
     }
@@ -195,7 +197,7 @@ STDMETHODIMP CTwinkla::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAM
 
 // ITwinkla ----------------------------------------------------------------
 
-STDMETHODIMP CTwinkla::get_foregroundColor(BSTR* value) {
+STDMETHODIMP CTwinkla::get_foregroundColor(BSTR* value) noexcept {
     if (value == nullptr) {
         return E_POINTER;
     }
@@ -205,7 +207,7 @@ STDMETHODIMP CTwinkla::get_foregroundColor(BSTR* value) {
     return *value ? S_OK : E_OUTOFMEMORY;
 }
 
-STDMETHODIMP CTwinkla::put_foregroundColor(BSTR value) {
+STDMETHODIMP CTwinkla::put_foregroundColor(BSTR value) noexcept {
     if (value == nullptr) {
         return E_POINTER;
     }
@@ -223,15 +225,15 @@ STDMETHODIMP CTwinkla::put_foregroundColor(BSTR value) {
 
 // IWMPEffects -------------------------------------------------------------
 
-STDMETHODIMP CTwinkla::Render(TimedLevel* levels, HDC dc, RECT* rect) {
+STDMETHODIMP CTwinkla::Render(TimedLevel* levels, HDC dc, RECT* rect) noexcept {
     return RenderFrame(state_, levels, dc, rect);
 }
 
-STDMETHODIMP CTwinkla::MediaInfo(LONG, LONG, BSTR) {
+STDMETHODIMP CTwinkla::MediaInfo(LONG, LONG, BSTR) noexcept {
     return S_OK;
 }
 
-STDMETHODIMP CTwinkla::GetCapabilities(DWORD* capabilities) {
+STDMETHODIMP CTwinkla::GetCapabilities(DWORD* capabilities) noexcept {
     if (capabilities == nullptr) {
         return E_POINTER;
     }
@@ -239,7 +241,7 @@ STDMETHODIMP CTwinkla::GetCapabilities(DWORD* capabilities) {
     return S_OK;
 }
 
-STDMETHODIMP CTwinkla::GetTitle(BSTR* title) {
+STDMETHODIMP CTwinkla::GetTitle(BSTR* title) noexcept {
     if (title == nullptr) {
         return E_POINTER;
     }
@@ -255,7 +257,7 @@ STDMETHODIMP CTwinkla::GetTitle(BSTR* title) {
     return S_OK;
 }
 
-STDMETHODIMP CTwinkla::GetPresetTitle(LONG preset, BSTR* title) {
+STDMETHODIMP CTwinkla::GetPresetTitle(LONG preset, BSTR* title) noexcept {
     if (title == nullptr) {
         return E_POINTER;
     }
@@ -271,7 +273,7 @@ STDMETHODIMP CTwinkla::GetPresetTitle(LONG preset, BSTR* title) {
     return S_OK;
 }
 
-STDMETHODIMP CTwinkla::GetPresetCount(LONG* count) {
+STDMETHODIMP CTwinkla::GetPresetCount(LONG* count) noexcept {
     if (count == nullptr) {
         return E_POINTER;
     }
@@ -279,12 +281,12 @@ STDMETHODIMP CTwinkla::GetPresetCount(LONG* count) {
     return S_OK;
 }
 
-STDMETHODIMP CTwinkla::SetCurrentPreset(LONG preset) {
+STDMETHODIMP CTwinkla::SetCurrentPreset(LONG preset) noexcept {
     RegistryStore store;
     return ::SetCurrentPreset(state_, store, preset) ? S_OK : E_INVALIDARG;
 }
 
-STDMETHODIMP CTwinkla::GetCurrentPreset(LONG* preset) {
+STDMETHODIMP CTwinkla::GetCurrentPreset(LONG* preset) noexcept {
     if (preset == nullptr) {
         return E_POINTER;
     }
@@ -292,21 +294,21 @@ STDMETHODIMP CTwinkla::GetCurrentPreset(LONG* preset) {
     return S_OK;
 }
 
-STDMETHODIMP CTwinkla::DisplayPropertyPage(HWND owner) {
+STDMETHODIMP CTwinkla::DisplayPropertyPage(HWND owner) noexcept {
     OpenPropertyDialog(dialogHost_, owner);
     return S_OK;
 }
 
-STDMETHODIMP CTwinkla::GoFullscreen(BOOL) {
+STDMETHODIMP CTwinkla::GoFullscreen(BOOL) noexcept {
     return E_NOTIMPL;
 }
-STDMETHODIMP CTwinkla::RenderFullScreen(TimedLevel*) {
+STDMETHODIMP CTwinkla::RenderFullScreen(TimedLevel*) noexcept {
     return E_NOTIMPL;
 }
 
 // IWMPEffects2 ------------------------------------------------------------
 
-STDMETHODIMP CTwinkla::SetCore(IWMPCore* core) {
+STDMETHODIMP CTwinkla::SetCore(IWMPCore* core) noexcept {
     ReleaseCore();
     if (core == nullptr) {
         return S_OK;
@@ -349,23 +351,24 @@ void CTwinkla::ReleaseCore() {
     }
 }
 
-STDMETHODIMP CTwinkla::Create(HWND window) {
+STDMETHODIMP CTwinkla::Create(HWND window) noexcept {
     window_ = window;
     return S_OK;
 }
 
-STDMETHODIMP CTwinkla::Destroy() {
+STDMETHODIMP CTwinkla::Destroy() noexcept {
     window_ = nullptr;
+    offscreen_.Release();
     return S_OK;
 }
 
-STDMETHODIMP CTwinkla::NotifyNewMedia(IWMPMedia*) {
+STDMETHODIMP CTwinkla::NotifyNewMedia(IWMPMedia*) noexcept {
     return S_OK;
 }
 
 // Only the double-click counts as handled; the drag messages are seen but
 // left to the player as well.
-STDMETHODIMP CTwinkla::OnWindowMessage(UINT message, WPARAM, LPARAM lParam, LRESULT*) {
+STDMETHODIMP CTwinkla::OnWindowMessage(UINT message, WPARAM, LPARAM lParam, LRESULT*) noexcept {
     const int32_t x = static_cast<int16_t>(LOWORD(lParam));
     switch (message) {
     case WM_MOUSEMOVE:
@@ -385,7 +388,7 @@ STDMETHODIMP CTwinkla::OnWindowMessage(UINT message, WPARAM, LPARAM lParam, LRES
     }
 }
 
-STDMETHODIMP CTwinkla::RenderWindowed(TimedLevel* levels, BOOL) {
+STDMETHODIMP CTwinkla::RenderWindowed(TimedLevel* levels, BOOL) noexcept {
     if (window_ == nullptr) {
         return E_UNEXPECTED;
     }
@@ -395,30 +398,47 @@ STDMETHODIMP CTwinkla::RenderWindowed(TimedLevel* levels, BOOL) {
     }
     RECT client = {0, 0, 0, 0};
     ::GetClientRect(window_, &client);
-    static_cast<IWMPEffects2*>(this)->Render(levels, dc, &client);
+    // Drawn off-screen and copied in one blit: the window never shows a frame
+    // half drawn. Without an off-screen bitmap (an empty window, no memory)
+    // the frame goes straight to the window, as it must still be analysed
+    // and sent.
+    const HDC offscreen =
+        offscreen_.Begin(dc, client.right - client.left, client.bottom - client.top);
+    const HRESULT drawn =
+        static_cast<IWMPEffects2*>(this)->Render(levels, offscreen ? offscreen : dc, &client);
+    if (offscreen) {
+        offscreen_.End(dc, SUCCEEDED(drawn));
+    }
     ::ReleaseDC(window_, dc);
     return S_OK;
 }
 
 // IWMPEvents: a click with the first button lights channel 1, keys and mouse
-// moves light channel 6, whatever the channel table says.
+// moves light channel 6, whatever the channel table says. An event that
+// comes while the object is being torn down, with no link left, does nothing.
 
-void CTwinkla::Click(short button, short, LONG, LONG) {
-    if (button == 1) {
-        state_.Link->SetLevel(1, 100);
+void CTwinkla::LightChannel(int channelIndex) {
+    if (state_.Link != nullptr) {
+        state_.Link->SetLevel(channelIndex, 100);
     }
 }
-void CTwinkla::KeyDown(short, short) {
-    state_.Link->SetLevel(6, 100);
+
+void CTwinkla::Click(short button, short, LONG, LONG) noexcept {
+    if (button == 1) {
+        LightChannel(1);
+    }
 }
-void CTwinkla::KeyPress(short) {
-    state_.Link->SetLevel(6, 100);
+void CTwinkla::KeyDown(short, short) noexcept {
+    LightChannel(6);
 }
-void CTwinkla::KeyUp(short, short) {
-    state_.Link->SetLevel(6, 100);
+void CTwinkla::KeyPress(short) noexcept {
+    LightChannel(6);
 }
-void CTwinkla::MouseMove(short, short, LONG, LONG) {
-    state_.Link->SetLevel(6, 100);
+void CTwinkla::KeyUp(short, short) noexcept {
+    LightChannel(6);
+}
+void CTwinkla::MouseMove(short, short, LONG, LONG) noexcept {
+    LightChannel(6);
 }
 
 // Dialogs -----------------------------------------------------------------
@@ -426,8 +446,8 @@ void CTwinkla::MouseMove(short, short, LONG, LONG) {
 void CTwinkla::CloseDialogs() {
     // Destroying a property dialog destroys its channel dialogs, which
     // unregister themselves; take one window at a time from what is left.
-    while (!dialogs_.empty()) {
-        const HWND dialog = dialogs_.back();
+    while (!dialogs_.Empty()) {
+        const HWND dialog = dialogs_.Last();
         if (!::DestroyWindow(dialog)) {
             // Not ours to destroy (another thread) or already gone: forget it.
             dialogHost_.DialogClosed(dialog);
@@ -435,32 +455,32 @@ void CTwinkla::CloseDialogs() {
     }
 }
 
-void CTwinkla::DialogHost::SaveSettings() {
+void CTwinkla::DialogHost::SaveSettings() noexcept {
     RegistryStore store;
     ::SaveSettings(owner_.state_, store);
 }
 
-HRESULT CTwinkla::DialogHost::SetCurrentPreset(LONG preset) {
+HRESULT CTwinkla::DialogHost::SetCurrentPreset(LONG preset) noexcept {
     return static_cast<IWMPEffects2*>(&owner_)->SetCurrentPreset(preset);
 }
 
-HINSTANCE CTwinkla::DialogHost::ResourceModule() {
+HINSTANCE CTwinkla::DialogHost::ResourceModule() noexcept {
     return g_moduleInstance;
 }
 
 // An open dialog locks the module: while one exists DllCanUnloadNow says
 // S_FALSE, so the object its window points into stays, and so does the code
 // of its dialog procedure.
-void CTwinkla::DialogHost::DialogOpened(HWND dialog) {
-    owner_.dialogs_.push_back(dialog);
+bool CTwinkla::DialogHost::DialogOpened(HWND dialog) noexcept {
+    if (!owner_.dialogs_.Add(dialog)) {
+        return false;
+    }
     ModuleLock();
+    return true;
 }
 
-void CTwinkla::DialogHost::DialogClosed(HWND dialog) {
-    auto& d = owner_.dialogs_;
-    const auto end = std::remove(d.begin(), d.end(), dialog);
-    if (end != d.end()) {
-        d.erase(end, d.end());
+void CTwinkla::DialogHost::DialogClosed(HWND dialog) noexcept {
+    if (owner_.dialogs_.Remove(dialog)) {
         ModuleUnlock();
     }
 }

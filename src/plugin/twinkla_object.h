@@ -5,6 +5,8 @@
 
 #include "analysis/plugin_state.h"
 #include "config/win32/dialog_host.h"
+#include "frame/win32/render_frame.h"
+#include "dialog_list.h"
 #include "twinkla_h.h"
 #include "wmp/win32/wmp_effects.h"
 
@@ -12,10 +14,12 @@
 #include <wmp.h>
 
 #include <memory>
-#include <vector>
 
 class ControllerLink;
 
+// Every COM method is noexcept: an exception that escaped one would unwind
+// through the player's frames, so the program ends instead. Nothing in them
+// throws; allocations that may fail are nothrow and become E_OUTOFMEMORY.
 class CTwinkla final : public ITwinkla, public IWMPEvents, public IWMPEffects2 {
 public:
     // A new object with one reference (the class factory's), constructed and
@@ -27,90 +31,94 @@ public:
     void ReleaseFromFactory(bool mayWait);
 
     // IUnknown
-    STDMETHODIMP QueryInterface(REFIID iid, void** ppv) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
+    STDMETHODIMP QueryInterface(REFIID iid, void** ppv) noexcept override;
+    STDMETHODIMP_(ULONG) AddRef() noexcept override;
+    STDMETHODIMP_(ULONG) Release() noexcept override;
 
     // IDispatch, served from the embedded type library
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
-    STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
+    STDMETHODIMP GetTypeInfoCount(UINT* count) noexcept override;
+    STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) noexcept override;
     STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid,
-                               DISPID* ids) override;
+                               DISPID* ids) noexcept override;
     STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params,
-                        VARIANT* result, EXCEPINFO* exception, UINT* argError) override;
+                        VARIANT* result, EXCEPINFO* exception, UINT* argError) noexcept override;
 
     // ITwinkla
-    STDMETHODIMP get_foregroundColor(BSTR* value) override;
-    STDMETHODIMP put_foregroundColor(BSTR value) override;
+    STDMETHODIMP get_foregroundColor(BSTR* value) noexcept override;
+    STDMETHODIMP put_foregroundColor(BSTR value) noexcept override;
 
     // IWMPEffects
-    STDMETHODIMP Render(TimedLevel* levels, HDC dc, RECT* rect) override;
-    STDMETHODIMP MediaInfo(LONG channelCount, LONG sampleRate, BSTR title) override;
-    STDMETHODIMP GetCapabilities(DWORD* capabilities) override;
-    STDMETHODIMP GetTitle(BSTR* title) override;
-    STDMETHODIMP GetPresetTitle(LONG preset, BSTR* title) override;
-    STDMETHODIMP GetPresetCount(LONG* count) override;
-    STDMETHODIMP SetCurrentPreset(LONG preset) override;
-    STDMETHODIMP GetCurrentPreset(LONG* preset) override;
-    STDMETHODIMP DisplayPropertyPage(HWND owner) override;
-    STDMETHODIMP GoFullscreen(BOOL fullScreen) override;
-    STDMETHODIMP RenderFullScreen(TimedLevel* levels) override;
+    STDMETHODIMP Render(TimedLevel* levels, HDC dc, RECT* rect) noexcept override;
+    STDMETHODIMP MediaInfo(LONG channelCount, LONG sampleRate, BSTR title) noexcept override;
+    STDMETHODIMP GetCapabilities(DWORD* capabilities) noexcept override;
+    STDMETHODIMP GetTitle(BSTR* title) noexcept override;
+    STDMETHODIMP GetPresetTitle(LONG preset, BSTR* title) noexcept override;
+    STDMETHODIMP GetPresetCount(LONG* count) noexcept override;
+    STDMETHODIMP SetCurrentPreset(LONG preset) noexcept override;
+    STDMETHODIMP GetCurrentPreset(LONG* preset) noexcept override;
+    STDMETHODIMP DisplayPropertyPage(HWND owner) noexcept override;
+    STDMETHODIMP GoFullscreen(BOOL fullScreen) noexcept override;
+    STDMETHODIMP RenderFullScreen(TimedLevel* levels) noexcept override;
 
     // IWMPEffects2
-    STDMETHODIMP SetCore(IWMPCore* core) override;
-    STDMETHODIMP Create(HWND window) override;
-    STDMETHODIMP Destroy() override;
-    STDMETHODIMP NotifyNewMedia(IWMPMedia* media) override;
+    STDMETHODIMP SetCore(IWMPCore* core) noexcept override;
+    STDMETHODIMP Create(HWND window) noexcept override;
+    STDMETHODIMP Destroy() noexcept override;
+    STDMETHODIMP NotifyNewMedia(IWMPMedia* media) noexcept override;
     STDMETHODIMP OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam,
-                                 LRESULT* result) override;
-    STDMETHODIMP RenderWindowed(TimedLevel* levels, BOOL requiredRender) override;
+                                 LRESULT* result) noexcept override;
+    STDMETHODIMP RenderWindowed(TimedLevel* levels, BOOL requiredRender) noexcept override;
 
     // IWMPEvents: all 45 player events; five of them light a channel.
-    void STDMETHODCALLTYPE OpenStateChange(LONG) override {}
-    void STDMETHODCALLTYPE PlayStateChange(LONG) override {}
-    void STDMETHODCALLTYPE AudioLanguageChange(LONG) override {}
-    void STDMETHODCALLTYPE StatusChange() override {}
-    void STDMETHODCALLTYPE ScriptCommand(BSTR, BSTR) override {}
-    void STDMETHODCALLTYPE NewStream() override {}
-    void STDMETHODCALLTYPE Disconnect(LONG) override {}
-    void STDMETHODCALLTYPE Buffering(VARIANT_BOOL) override {}
-    void STDMETHODCALLTYPE Error() override {}
-    void STDMETHODCALLTYPE Warning(LONG, LONG, BSTR) override {}
-    void STDMETHODCALLTYPE EndOfStream(LONG) override {}
-    void STDMETHODCALLTYPE PositionChange(double, double) override {}
-    void STDMETHODCALLTYPE MarkerHit(LONG) override {}
-    void STDMETHODCALLTYPE DurationUnitChange(LONG) override {}
-    void STDMETHODCALLTYPE CdromMediaChange(LONG) override {}
-    void STDMETHODCALLTYPE PlaylistChange(IDispatch*, WMPPlaylistChangeEventType) override {}
-    void STDMETHODCALLTYPE CurrentPlaylistChange(WMPPlaylistChangeEventType) override {}
-    void STDMETHODCALLTYPE CurrentPlaylistItemAvailable(BSTR) override {}
-    void STDMETHODCALLTYPE MediaChange(IDispatch*) override {}
-    void STDMETHODCALLTYPE CurrentMediaItemAvailable(BSTR) override {}
-    void STDMETHODCALLTYPE CurrentItemChange(IDispatch*) override {}
-    void STDMETHODCALLTYPE MediaCollectionChange() override {}
-    void STDMETHODCALLTYPE MediaCollectionAttributeStringAdded(BSTR, BSTR) override {}
-    void STDMETHODCALLTYPE MediaCollectionAttributeStringRemoved(BSTR, BSTR) override {}
-    void STDMETHODCALLTYPE MediaCollectionAttributeStringChanged(BSTR, BSTR, BSTR) override {}
-    void STDMETHODCALLTYPE PlaylistCollectionChange() override {}
-    void STDMETHODCALLTYPE PlaylistCollectionPlaylistAdded(BSTR) override {}
-    void STDMETHODCALLTYPE PlaylistCollectionPlaylistRemoved(BSTR) override {}
-    void STDMETHODCALLTYPE PlaylistCollectionPlaylistSetAsDeleted(BSTR, VARIANT_BOOL) override {}
-    void STDMETHODCALLTYPE ModeChange(BSTR, VARIANT_BOOL) override {}
-    void STDMETHODCALLTYPE MediaError(IDispatch*) override {}
-    void STDMETHODCALLTYPE OpenPlaylistSwitch(IDispatch*) override {}
-    void STDMETHODCALLTYPE DomainChange(BSTR) override {}
-    void STDMETHODCALLTYPE SwitchedToPlayerApplication() override {}
-    void STDMETHODCALLTYPE SwitchedToControl() override {}
-    void STDMETHODCALLTYPE PlayerDockedStateChange() override {}
-    void STDMETHODCALLTYPE PlayerReconnect() override {}
-    void STDMETHODCALLTYPE Click(short button, short shiftState, LONG x, LONG y) override;
-    void STDMETHODCALLTYPE DoubleClick(short, short, LONG, LONG) override {}
-    void STDMETHODCALLTYPE KeyDown(short keyCode, short shiftState) override;
-    void STDMETHODCALLTYPE KeyPress(short keyAscii) override;
-    void STDMETHODCALLTYPE KeyUp(short keyCode, short shiftState) override;
-    void STDMETHODCALLTYPE MouseDown(short, short, LONG, LONG) override {}
-    void STDMETHODCALLTYPE MouseMove(short button, short shiftState, LONG x, LONG y) override;
-    void STDMETHODCALLTYPE MouseUp(short, short, LONG, LONG) override {}
+    void STDMETHODCALLTYPE OpenStateChange(LONG) noexcept override {}
+    void STDMETHODCALLTYPE PlayStateChange(LONG) noexcept override {}
+    void STDMETHODCALLTYPE AudioLanguageChange(LONG) noexcept override {}
+    void STDMETHODCALLTYPE StatusChange() noexcept override {}
+    void STDMETHODCALLTYPE ScriptCommand(BSTR, BSTR) noexcept override {}
+    void STDMETHODCALLTYPE NewStream() noexcept override {}
+    void STDMETHODCALLTYPE Disconnect(LONG) noexcept override {}
+    void STDMETHODCALLTYPE Buffering(VARIANT_BOOL) noexcept override {}
+    void STDMETHODCALLTYPE Error() noexcept override {}
+    void STDMETHODCALLTYPE Warning(LONG, LONG, BSTR) noexcept override {}
+    void STDMETHODCALLTYPE EndOfStream(LONG) noexcept override {}
+    void STDMETHODCALLTYPE PositionChange(double, double) noexcept override {}
+    void STDMETHODCALLTYPE MarkerHit(LONG) noexcept override {}
+    void STDMETHODCALLTYPE DurationUnitChange(LONG) noexcept override {}
+    void STDMETHODCALLTYPE CdromMediaChange(LONG) noexcept override {}
+    void STDMETHODCALLTYPE PlaylistChange(IDispatch*,
+                                          WMPPlaylistChangeEventType) noexcept override {}
+    void STDMETHODCALLTYPE CurrentPlaylistChange(WMPPlaylistChangeEventType) noexcept override {}
+    void STDMETHODCALLTYPE CurrentPlaylistItemAvailable(BSTR) noexcept override {}
+    void STDMETHODCALLTYPE MediaChange(IDispatch*) noexcept override {}
+    void STDMETHODCALLTYPE CurrentMediaItemAvailable(BSTR) noexcept override {}
+    void STDMETHODCALLTYPE CurrentItemChange(IDispatch*) noexcept override {}
+    void STDMETHODCALLTYPE MediaCollectionChange() noexcept override {}
+    void STDMETHODCALLTYPE MediaCollectionAttributeStringAdded(BSTR, BSTR) noexcept override {}
+    void STDMETHODCALLTYPE MediaCollectionAttributeStringRemoved(BSTR, BSTR) noexcept override {}
+    void STDMETHODCALLTYPE MediaCollectionAttributeStringChanged(BSTR, BSTR,
+                                                                 BSTR) noexcept override {}
+    void STDMETHODCALLTYPE PlaylistCollectionChange() noexcept override {}
+    void STDMETHODCALLTYPE PlaylistCollectionPlaylistAdded(BSTR) noexcept override {}
+    void STDMETHODCALLTYPE PlaylistCollectionPlaylistRemoved(BSTR) noexcept override {}
+    void STDMETHODCALLTYPE PlaylistCollectionPlaylistSetAsDeleted(BSTR,
+                                                                  VARIANT_BOOL) noexcept override {}
+    void STDMETHODCALLTYPE ModeChange(BSTR, VARIANT_BOOL) noexcept override {}
+    void STDMETHODCALLTYPE MediaError(IDispatch*) noexcept override {}
+    void STDMETHODCALLTYPE OpenPlaylistSwitch(IDispatch*) noexcept override {}
+    void STDMETHODCALLTYPE DomainChange(BSTR) noexcept override {}
+    void STDMETHODCALLTYPE SwitchedToPlayerApplication() noexcept override {}
+    void STDMETHODCALLTYPE SwitchedToControl() noexcept override {}
+    void STDMETHODCALLTYPE PlayerDockedStateChange() noexcept override {}
+    void STDMETHODCALLTYPE PlayerReconnect() noexcept override {}
+    void STDMETHODCALLTYPE Click(short button, short shiftState, LONG x, LONG y) noexcept override;
+    void STDMETHODCALLTYPE DoubleClick(short, short, LONG, LONG) noexcept override {}
+    void STDMETHODCALLTYPE KeyDown(short keyCode, short shiftState) noexcept override;
+    void STDMETHODCALLTYPE KeyPress(short keyAscii) noexcept override;
+    void STDMETHODCALLTYPE KeyUp(short keyCode, short shiftState) noexcept override;
+    void STDMETHODCALLTYPE MouseDown(short, short, LONG, LONG) noexcept override {}
+    void STDMETHODCALLTYPE MouseMove(short button, short shiftState, LONG x,
+                                     LONG y) noexcept override;
+    void STDMETHODCALLTYPE MouseUp(short, short, LONG, LONG) noexcept override {}
 
 private:
     CTwinkla();
@@ -121,6 +129,7 @@ private:
     bool FinalConstruct();
     void FinalRelease();
     void ReleaseCore();
+    void LightChannel(int channelIndex);
     HRESULT LoadTypeInfo();
     void CloseDialogs();
 
@@ -129,12 +138,12 @@ private:
     class DialogHost final : public IDialogHost {
     public:
         explicit DialogHost(CTwinkla& owner) : owner_(owner) {}
-        PluginState& State() override { return owner_.state_; }
-        void SaveSettings() override;
-        HRESULT SetCurrentPreset(LONG preset) override;
-        HINSTANCE ResourceModule() override;
-        void DialogOpened(HWND dialog) override;
-        void DialogClosed(HWND dialog) override;
+        PluginState& State() noexcept override { return owner_.state_; }
+        void SaveSettings() noexcept override;
+        HRESULT SetCurrentPreset(LONG preset) noexcept override;
+        HINSTANCE ResourceModule() noexcept override;
+        bool DialogOpened(HWND dialog) noexcept override;
+        void DialogClosed(HWND dialog) noexcept override;
 
     private:
         CTwinkla& owner_;
@@ -145,10 +154,11 @@ private:
     PluginState state_;
     std::unique_ptr<ControllerLink> link_;
     HWND window_ = nullptr;
+    OffscreenFrame offscreen_; // RenderWindowed's frame before it goes to the window
     IWMPCore* core_ = nullptr;
     IConnectionPoint* eventPoint_ = nullptr; // while subscribed to the player's events
     DWORD adviseCookie_ = 0;
     ITypeInfo* typeInfo_ = nullptr; // loaded on first dispatch
-    std::vector<HWND> dialogs_;     // open dialog windows, closed before the object goes
+    DialogList dialogs_;            // open dialog windows, closed before the object goes
     DialogHost dialogHost_{*this};
 };

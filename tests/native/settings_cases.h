@@ -281,6 +281,25 @@ TYPED_TEST_P(Settings, PortOfTwentyBytesWithoutTerminatorIsTooLong) {
     EXPECT_STREQ(plugin.link.PortName, "COM3");
 }
 
+TYPED_TEST_P(Settings, PortOfTwentyBytesWithItsTerminatorInsideLoads) {
+    this->Start();
+    // "COM4", its terminator, and 15 bytes after it: 20 bytes in all.
+    std::vector<uint8_t> port = Text("COM4");
+    port.resize(kPortNameSize, 'x');
+    for (const ValueType type : {ValueString, ValueBinary}) {
+        SCOPED_TRACE(type);
+        this->store.Put(kKey, "Port", type, port);
+        this->store.Put(ChannelPath(3), "Address", ValueBinary, Byte(9));
+        const auto plugin = this->Start();
+        using Call = SettingsTestLink::OpenCall;
+        EXPECT_EQ(plugin->link.opens, (std::vector<Call>{{"COM4", 1, false}}));
+        EXPECT_EQ(plugin->state.Channels[3].Address, 9);
+        EXPECT_EQ(plugin->state.CurrentPreset, 0) << "no first-run defaults";
+        this->ExpectStored(kKey, "Port", type, port);
+        this->ExpectStored(ChannelPath(3), "Address", ValueBinary, Byte(9));
+    }
+}
+
 TYPED_TEST_P(Settings, MissingChannelNineResetsChannelsPortAndIdButKeepsStoredFlags) {
     this->Start();
     this->store.Put(kKey, "Port", ValueString, Text("COM7"));
@@ -555,7 +574,8 @@ TYPED_TEST_P(Settings, FuzzedStoreLeavesEachFieldOldOrStored) {
         bool expectLoaded = false;
         const auto port = this->store.Get(kKey, "Port");
         if (this->store.KeyExists(kKey) && port && port->bytes.size() <= kPortNameSize &&
-            (port->bytes.size() < kPortNameSize || port->bytes.back() == 0)) {
+            (port->bytes.size() < kPortNameSize ||
+             std::find(port->bytes.begin(), port->bytes.end(), 0) != port->bytes.end())) {
             std::memset(expectedPort, 0, sizeof expectedPort);
             std::copy(port->bytes.begin(), port->bytes.end(), expectedPort);
             take(kKey, "Device", expectedDevice);
@@ -614,6 +634,7 @@ REGISTER_TYPED_TEST_SUITE_P(Settings, FirstRunStoresTheDefaultTableWithExactType
                             NextStartLoadsTheStoredSetAndOpensItsPort,
                             PortOfNineteenCharactersLoadsAndOfTwentyResetsEverything,
                             PortOfTwentyBytesWithoutTerminatorIsTooLong,
+                            PortOfTwentyBytesWithItsTerminatorInsideLoads,
                             MissingChannelNineResetsChannelsPortAndIdButKeepsStoredFlags,
                             MissingFreqWidthOfChannelTwoKeepsTheRestLoaded,
                             DeviceZeroLoadsAndOpenRefusesItWithoutDefaults,

@@ -50,6 +50,9 @@ void StreamParser::Push(uint8_t byte, const StreamSink& sink) {
             // The first byte can start no message; the rest may still.
             garbage_.push_back(pending_.front());
             pending_.erase(pending_.begin());
+            if (garbage_.size() == kMaxFramingBytes) {
+                FlushGarbage(sink); // noise with no end in sight: report this much now
+            }
             continue;
         }
         FlushGarbage(sink);

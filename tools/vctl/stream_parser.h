@@ -2,8 +2,9 @@
 // Splits the byte stream a lighting controller receives into its two
 // messages: level commands (00 id 03 intensity circuit 00) and keep-alives
 // (00 FF 81 56 00). Bytes that belong to neither are reported as a framing
-// error, one report per run of such bytes, and parsing picks up again at the
-// next byte that can start a message.
+// error, one report per run of such bytes (a long run in pieces of at most
+// kMaxFramingBytes), and parsing picks up again at the next byte that can
+// start a message.
 
 #include <cstddef>
 #include <cstdint>
@@ -23,6 +24,10 @@ using StreamSink = std::function<void(const StreamEvent&)>;
 
 class StreamParser {
 public:
+    // No framing report holds more bytes than this: continuous noise is
+    // reported piece by piece while it lasts.
+    static constexpr size_t kMaxFramingBytes = 64;
+
     void Feed(const uint8_t* data, size_t size, const StreamSink& sink);
 
     // The line went quiet: bytes already known to be garbage are reported

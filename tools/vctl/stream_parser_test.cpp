@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 
@@ -122,6 +123,43 @@ TEST(StreamParser, GarbageWaitsForTheIdleFlushButAStartedMessageDoesNot) {
     const Bytes rest = {0x03, 0x6A, 0x82, 0x00};
     parser.Feed(rest.data(), rest.size(), r.Sink());
     EXPECT_EQ(r.events, (V{"F[55]", "L1/2/106"}));
+}
+
+TEST(StreamParser, ContinuousNoiseIsReportedInBoundedPiecesAsItArrives) {
+    // A megabyte of bytes none of which can start a message, read in the
+    // pieces vctl reads, with no quiet moment for the idle flush.
+    std::mt19937 rng(7);
+    Bytes noise(1 << 20);
+    for (uint8_t& b : noise) {
+        b = static_cast<uint8_t>(1 + rng() % 255);
+    }
+    StreamParser parser;
+    size_t reports = 0, reported = 0, largest = 0;
+    const StreamSink sink = [&](const StreamEvent& e) {
+        ASSERT_EQ(e.kind, StreamEvent::Kind::Framing);
+        ++reports;
+        reported += e.bytes.size();
+        largest = std::max(largest, e.bytes.size());
+    };
+    for (size_t at = 0; at < noise.size(); at += 4096) {
+        parser.Feed(noise.data() + at, 4096, sink);
+        ASSERT_GE(reported + StreamParser::kMaxFramingBytes, at + 4096) << "held back at " << at;
+    }
+    EXPECT_LE(largest, StreamParser::kMaxFramingBytes);
+    EXPECT_GE(reports, noise.size() / StreamParser::kMaxFramingBytes);
+
+    // The noise ends: the rest of it goes out before the next message.
+    Recorder r;
+    const Bytes c = Command(3, 100, 9);
+    parser.Feed(c.data(), c.size(), [&](const StreamEvent& e) {
+        if (e.kind == StreamEvent::Kind::Framing) {
+            sink(e);
+        } else {
+            r.Sink()(e);
+        }
+    });
+    EXPECT_EQ(reported, noise.size()) << "every byte reported once";
+    EXPECT_EQ(r.events, (V{"L9/3/1"}));
 }
 
 TEST(StreamParser, RandomlyChunkedValidStreamHasNoFramingErrors) {

@@ -4,7 +4,7 @@
 // Every message goes to a machine-readable log, one line each, flushed at once:
 //   <ms> LEVEL dev=<id> ch=<0..127> intensity=<byte> level=<0..100> bytes=<hex>
 //   <ms> KEEPALIVE bytes=00ff815600
-//   <ms> FRAMING bytes=<hex>
+//   <ms> FRAMING bytes=<hex>                 (stray bytes, at most 64 a line)
 //   <ms> SUMMARY commands=<n> keepalives=<n> framing=<n>   (last line, on exit)
 // <ms> is CLOCK_MONOTONIC in milliseconds with three decimals, taken when the
 // bytes were read. Optionally shows the 16 channels of one device as bars.

@@ -48,7 +48,10 @@ HWND CDialogBase::Open(std::unique_ptr<CDialogBase> dialog, int templateId, HWND
     return window;
 }
 
-void CDialogBase::Attach(HWND window) {
+bool CDialogBase::Attach(HWND window) noexcept {
+    if (!host_.DialogOpened(window)) {
+        return false;
+    }
     window_ = window;
     ::SetWindowLongPtrA(window, DWLP_USER, reinterpret_cast<LONG_PTR>(this));
     if (attached_ != nullptr) {
@@ -57,7 +60,7 @@ void CDialogBase::Attach(HWND window) {
     if (ownerDialog_ != nullptr) {
         ++ownerDialog_->ownedDialogs_;
     }
-    host_.DialogOpened(window);
+    return true;
 }
 
 void CDialogBase::Detach() {
@@ -86,11 +89,17 @@ void CDialogBase::End(INT_PTR result) {
     }
 }
 
-INT_PTR CALLBACK CDialogBase::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK CDialogBase::DialogProc(HWND window, UINT message, WPARAM wParam,
+                                         LPARAM lParam) noexcept {
     CDialogBase* dialog = nullptr;
     if (message == WM_INITDIALOG) {
         dialog = reinterpret_cast<CDialogBase*>(lParam);
-        dialog->Attach(window);
+        if (!dialog->Attach(window)) {
+            // The host couldn't record it: the window goes at once, and the
+            // object, never attached, stays with Open, which frees it.
+            ::DestroyWindow(window);
+            return FALSE;
+        }
     } else {
         dialog = reinterpret_cast<CDialogBase*>(::GetWindowLongPtrA(window, DWLP_USER));
     }

@@ -50,8 +50,12 @@ protected:
     void End(INT_PTR result);
 
 private:
-    static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    void Attach(HWND window);
+    // No exception leaves it: one that escaped would unwind through the
+    // dialog manager, so the program ends instead.
+    static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam,
+                                       LPARAM lParam) noexcept;
+    // False, with nothing attached, when the host can't record the dialog.
+    bool Attach(HWND window) noexcept;
     void Detach();
     void OwnedDialogClosed();
 

@@ -19,9 +19,11 @@ public:
     // The module whose resources hold the dialog templates.
     virtual HINSTANCE ResourceModule() = 0;
     // Every dialog window registers itself when it is created and
-    // unregisters in its last message (WM_NCDESTROY).
-    virtual void DialogOpened(HWND dialog) = 0;
-    virtual void DialogClosed(HWND dialog) = 0;
+    // unregisters in its last message (WM_NCDESTROY). Both run inside the
+    // dialog procedure and must not throw; a host that can't record a dialog
+    // (no memory) returns false, and the dialog doesn't open.
+    virtual bool DialogOpened(HWND dialog) noexcept = 0;
+    virtual void DialogClosed(HWND dialog) noexcept = 0;
 
 protected:
     ~IDialogHost() = default;

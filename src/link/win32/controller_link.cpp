@@ -1,5 +1,7 @@
 #include "link/win32/controller_link.h"
 
+#include "common/win32/srw_lock.h"
+
 #include <atomic>
 #include <cstring>
 #include <new>
@@ -10,25 +12,31 @@ namespace {
 constexpr DWORD kKeepAlivePeriodMs = 500;
 constexpr LONGLONG kKeepAliveDue = -5'000'000; // 500 ms from now, in 100-ns units
 constexpr DWORD kCloseWaitMs = 2000;
+// Open and Close wait this long for a write that holds the port, then cancel
+// it, and after kPortLockMs give the port up to the writer to close.
+constexpr ULONGLONG kCancelAfterMs = 100;
+constexpr ULONGLONG kPortLockMs = 1000;
 
 // Any address inside this module, to find the module the thread must pin.
 const char kModuleAnchor = 0;
 
-class ExclusiveLock {
-public:
-    explicit ExclusiveLock(SRWLOCK& lock) : lock_(lock) { ::AcquireSRWLockExclusive(&lock_); }
-    ExclusiveLock(const ExclusiveLock&) = delete;
-    ExclusiveLock& operator=(const ExclusiveLock&) = delete;
-    ~ExclusiveLock() { ::ReleaseSRWLockExclusive(&lock_); }
-
-private:
-    SRWLOCK& lock_;
-};
-
-void ArmKeepAliveTimer(HANDLE timer) {
+// `dueIn` in 100-ns units, negative (relative to now).
+void ArmKeepAliveTimer(HANDLE timer, LONGLONG dueIn = kKeepAliveDue) {
     LARGE_INTEGER due;
-    due.QuadPart = kKeepAliveDue;
+    due.QuadPart = dueIn;
     ::SetWaitableTimer(timer, &due, kKeepAlivePeriodMs, nullptr, nullptr, FALSE);
+}
+
+LONGLONG CounterNow() {
+    LARGE_INTEGER now;
+    ::QueryPerformanceCounter(&now);
+    return now.QuadPart;
+}
+
+LONGLONG CounterFrequency() {
+    LARGE_INTEGER frequency;
+    ::QueryPerformanceFrequency(&frequency);
+    return frequency.QuadPart;
 }
 
 // One message, one write. Nothing is read back from the controller, so
@@ -81,6 +89,30 @@ struct ControllerLink::Shared {
     // Guarded by `lock`:
     HANDLE port = INVALID_HANDLE_VALUE; // owned while open
     UniqueHandleNull timer;             // created by the thread
+    bool commandSent = false;
+    LONGLONG lastCommand = 0; // performance counter when the last command went out
+
+    // How long, in 100-ns units, until a keep-alive period has passed since
+    // the last command; 0 or less when it has.
+    LONGLONG QuietLeft() const {
+        if (!commandSent) {
+            return 0;
+        }
+        static const LONGLONG frequency = CounterFrequency();
+        const LONGLONG left = lastCommand + frequency * kKeepAlivePeriodMs / 1000 - CounterNow();
+        return left <= 0 ? 0 : left * 10'000'000 / frequency + 1;
+    }
+
+    // Set when Open or Close gave up waiting for a writer stuck with the
+    // port: whoever holds the lock next closes the port.
+    std::atomic<bool> portAbandoned{false};
+
+    // With `lock` held.
+    void CloseAbandonedPort() {
+        if (portAbandoned.exchange(false) && port != INVALID_HANDLE_VALUE) {
+            ::CloseHandle(std::exchange(port, INVALID_HANDLE_VALUE));
+        }
+    }
 
     Shared() = default;
     Shared(const Shared&) = delete;
@@ -138,7 +170,7 @@ void ControllerLink::StartThread(Pacing pacing) {
     }
 }
 
-DWORD WINAPI ControllerLink::KeepAliveLoop(void* parameter) {
+DWORD WINAPI ControllerLink::KeepAliveLoop(void* parameter) noexcept {
     Shared* const shared = static_cast<Shared*>(parameter);
     const HMODULE module = shared->module;
 
@@ -158,12 +190,23 @@ DWORD WINAPI ControllerLink::KeepAliveLoop(void* parameter) {
     for (;;) {
         {
             ExclusiveLock lock(shared->lock);
+            shared->CloseAbandonedPort();
             if (!shared->running.load()) {
                 break;
             }
             if (shared->port != INVALID_HANDLE_VALUE) {
-                WriteMessage(shared->port, KeepAliveMessage.data(), KeepAliveMessage.size());
+                // Decided under the lock: a command may have gone out between
+                // the timer's expiry and now. The keep-alive is then not due;
+                // the timer waits out the rest of the quiet period.
+                const LONGLONG left = timer != nullptr ? shared->QuietLeft() : 0;
+                if (left <= 0) {
+                    WriteMessage(shared->port, KeepAliveMessage.data(), KeepAliveMessage.size());
+                } else {
+                    ArmKeepAliveTimer(timer, -left);
+                }
             }
+            // The owner may have given up on the port during a stalled write.
+            shared->CloseAbandonedPort();
         }
         if (timer != nullptr) {
             ::WaitForMultipleObjects(2, waits, FALSE, INFINITE);
@@ -187,10 +230,12 @@ bool ControllerLink::Open(const char* portName, uint32_t deviceId) {
     }
 
     DeviceId = static_cast<uint8_t>(deviceId);
-    // Even when it is the same port: a failed Open always leaves the link closed.
-    ClosePort();
+    // Even when it is the same port: a failed Open always leaves the link
+    // closed. An old port still held by a stalled write may keep the new one
+    // from opening, so none is tried then.
+    const bool closed = ClosePort();
     UniqueFile port;
-    if (shared_ != nullptr) {
+    if (shared_ != nullptr && closed) {
         port = OpenPort(portName);
     }
     // Recorded even when the port can't be opened, so the settings show and
@@ -213,7 +258,11 @@ bool ControllerLink::Open(const char* portName, uint32_t deviceId) {
         return false;
     }
 
-    ExclusiveLock lock(shared_->lock);
+    if (!LockPort()) {
+        return false;
+    }
+    ExclusiveLock lock(shared_->lock, std::adopt_lock);
+    shared_->CloseAbandonedPort();
     shared_->port = port.release();
     isOpen_ = true;
     return true;
@@ -232,23 +281,58 @@ void ControllerLink::SendCommand(const LevelCommand& command) {
     bytes[1] = DeviceId;
     bytes[5] = 0x00;
 
+    // Taken before the timer is re-armed, so the timer never falls due
+    // before a keep-alive period has passed since this time.
+    const LONGLONG now = CounterNow();
     ExclusiveLock lock(shared_->lock);
+    shared_->lastCommand = now;
+    shared_->commandSent = true;
     if (shared_->timer) {
         ArmKeepAliveTimer(shared_->timer.get());
     }
     WriteMessage(shared_->port, bytes.data(), bytes.size());
 }
 
-void ControllerLink::ClosePort() {
-    if (!isOpen_) {
-        return;
+bool ControllerLink::LockPort() {
+    const ULONGLONG start = ::GetTickCount64();
+    for (int tries = 0;; ++tries) {
+        if (::TryAcquireSRWLockExclusive(&shared_->lock)) {
+            return true;
+        }
+        const ULONGLONG waited = ::GetTickCount64() - start;
+        if (waited >= kPortLockMs) {
+            return false;
+        }
+        // Only the keep-alive thread writes while the owner is here, and no
+        // write takes this long unless the line is stalled. The port's own
+        // time-outs stay as they are; the write is cancelled instead.
+        if (waited >= kCancelAfterMs && thread_) {
+            ::CancelSynchronousIo(thread_.get());
+        }
+        if (tries < 100) {
+            ::SwitchToThread();
+        } else {
+            ::Sleep(waited >= kCancelAfterMs ? 20 : 1);
+        }
     }
-    ExclusiveLock lock(shared_->lock);
-    ::CloseHandle(std::exchange(shared_->port, INVALID_HANDLE_VALUE));
+}
+
+bool ControllerLink::ClosePort() {
+    if (!isOpen_) {
+        return true;
+    }
     isOpen_ = false;
+    if (!LockPort()) {
+        shared_->portAbandoned.store(true);
+        return false;
+    }
+    ExclusiveLock lock(shared_->lock, std::adopt_lock);
+    ::CloseHandle(std::exchange(shared_->port, INVALID_HANDLE_VALUE));
+    return true;
 }
 
 void ControllerLink::Close() {
+    const ULONGLONG start = ::GetTickCount64();
     ClosePort();
     if (stopped_ || shared_ == nullptr) {
         stopped_ = true;
@@ -260,7 +344,11 @@ void ControllerLink::Close() {
         ::SetEvent(shared_->stopEvent.get());
     }
     if (thread_) {
-        ::WaitForSingleObject(thread_.get(), kCloseWaitMs);
+        // At most 2000 ms in all: a thread stuck on a stalled line is left to
+        // end on its own, holding the shared block and the module.
+        const ULONGLONG spent = ::GetTickCount64() - start;
+        ::WaitForSingleObject(thread_.get(),
+                              spent < kCloseWaitMs ? static_cast<DWORD>(kCloseWaitMs - spent) : 0);
     }
 }
 
@@ -274,11 +362,13 @@ void ControllerLink::Abandon() {
     shared_->running.store(false);
     if (isOpen_) {
         // A failed try means a write is under way (or, at process exit, the
-        // thread vanished holding the lock). The block then closes the port
-        // when its last reference goes.
+        // thread vanished holding the lock). The writer then closes the port
+        // when its write ends, or the block when its last reference goes.
         if (::TryAcquireSRWLockExclusive(&shared_->lock)) {
             ::CloseHandle(std::exchange(shared_->port, INVALID_HANDLE_VALUE));
             ::ReleaseSRWLockExclusive(&shared_->lock);
+        } else {
+            shared_->portAbandoned.store(true);
         }
         isOpen_ = false;
     }

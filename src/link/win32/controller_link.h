@@ -16,6 +16,14 @@
 // DllMain while the thread is alive, so the thread must be stopped (Close)
 // before the module's last reference goes.
 //
+// Stalled line. No write time-outs are set (the port's own apply), so a
+// write can block for ever when flow control holds the line off or an adapter
+// hangs. Open and Close wait for the port's lock at most 1000 ms: after 100 ms
+// they cancel the keep-alive thread's pending write (CancelSynchronousIo), and
+// if the lock still can't be had they leave the port to the stuck thread to
+// close once its write ends, and carry on as if it were closed. Close, thread
+// wait included, returns within about 2000 ms.
+//
 // Loader lock. Close waits up to 2000 ms for the thread, so it must never run
 // inside DllMain. Code that may tear the link down under the loader lock (the
 // plug-in object released at process detach) calls Abandon instead, then
@@ -33,7 +41,9 @@ class ControllerLink final : public ControllerLinkBase {
 public:
     // How the keep-alive thread paces itself.
     enum class Pacing {
-        WaitableTimer, // its own unnamed timer, re-armed by every command
+        // Its own unnamed timer, re-armed by every command: a keep-alive goes
+        // out only once 500 ms have passed without a command.
+        WaitableTimer,
         // No timer: a 500 ms time-out on the stop event, as when the timer
         // can't be created. Commands then don't push the next keep-alive.
         StopEventTimeout,
@@ -54,7 +64,8 @@ public:
     // Refuses (false, nothing changes) an id outside 1..255, a null name or a
     // name of more than 19 characters. Otherwise closes the open port first,
     // records the name and the id, and opens the port at 115200 baud with RTS
-    // raised, leaving the other line settings as they were. Names of the form
+    // raised, leaving the other line settings as they were. When a stalled
+    // write keeps the old port, no new one is tried: false. Names of the form
     // COMn are opened as \\.\COMn, which is what COM10 and above need; any
     // other name is passed to CreateFileA as given.
     bool Open(const char* portName, uint32_t deviceId) override;
@@ -66,8 +77,9 @@ public:
     // 00, DeviceId and 00, and pushes the next keep-alive to 500 ms from now.
     void SendCommand(const LevelCommand& command);
 
-    // Closes the port and stops the thread, waiting for it at most 2000 ms
-    // (it normally ends within milliseconds). Never call it inside DllMain.
+    // Closes the port and stops the thread, returning within about 2000 ms
+    // (normally within milliseconds) even on a stalled line. Never call it
+    // inside DllMain.
     // The owner destroys the link next; a port opened after Close would get
     // no keep-alives.
     void Close();
@@ -81,9 +93,15 @@ public:
 
 private:
     struct Shared;
-    static DWORD WINAPI KeepAliveLoop(void* parameter);
+    // The thread's procedure; noexcept, as nothing may unwind out of a thread.
+    static DWORD WINAPI KeepAliveLoop(void* parameter) noexcept;
     void StartThread(Pacing pacing);
-    void ClosePort();
+    // Takes the shared lock, cancelling a stalled keep-alive write that holds
+    // it; false if it still can't be had after 1000 ms.
+    bool LockPort();
+    // False when a stalled write kept the port: it is then the writer's to
+    // close. The link is closed either way.
+    bool ClosePort();
 
     Shared* shared_ = nullptr; // one reference; the thread holds another
     UniqueHandleNull thread_;

@@ -67,4 +67,33 @@ TEST_F(DialogLifetime, NothingOpensWithoutItsTemplate) {
     EXPECT_EQ(ThreadWindowCount(), windows);
 }
 
+TEST_F(DialogLifetime, ADialogTheHostCannotRecordDoesNotOpenAndLeavesNothing) {
+    host_.CloseAll(); // the first dialogs may leave the thread's helper windows
+    const HWND first = OpenProperties();
+    Click(first, IDCANCEL);
+    PumpMessages();
+    const int windows = ThreadWindowCount();
+
+    host_.refuseDialogs = true;
+    OpenPropertyDialog(host_, nullptr);
+    EXPECT_TRUE(host_.open.empty());
+    EXPECT_EQ(CDialogBase::LiveCount(), 0);
+    EXPECT_EQ(ThreadWindowCount(), windows);
+
+    // A channel dialog refused under a property dialog: the owner isn't left
+    // waiting for it and ends at once.
+    host_.refuseDialogs = false;
+    const HWND d = OpenProperties();
+    host_.refuseDialogs = true;
+    Click(d, 225);
+    EXPECT_EQ(host_.open, std::vector<HWND>{d});
+    EXPECT_EQ(CDialogBase::LiveCount(), 1);
+    host_.refuseDialogs = false;
+    Click(d, IDCANCEL);
+    PumpMessages();
+    EXPECT_FALSE(::IsWindow(d));
+    EXPECT_EQ(CDialogBase::LiveCount(), 0);
+    EXPECT_EQ(ThreadWindowCount(), windows);
+}
+
 } // namespace

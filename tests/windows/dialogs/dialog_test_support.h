@@ -101,8 +101,14 @@ public:
         return ::SetCurrentPreset(state, store, preset) ? S_OK : E_INVALIDARG;
     }
     HINSTANCE ResourceModule() override { return resources; }
-    void DialogOpened(HWND dialog) override { open.push_back(dialog); }
-    void DialogClosed(HWND dialog) override {
+    bool DialogOpened(HWND dialog) noexcept override {
+        if (refuseDialogs) {
+            return false;
+        }
+        open.push_back(dialog);
+        return true;
+    }
+    void DialogClosed(HWND dialog) noexcept override {
         open.erase(std::remove(open.begin(), open.end(), dialog), open.end());
     }
 
@@ -117,7 +123,8 @@ public:
     HINSTANCE resources = ::GetModuleHandleA(nullptr); // the templates are linked in
     int saves = 0;
     std::vector<LONG> presets;
-    std::vector<HWND> open; // dialog windows alive, in opening order
+    std::vector<HWND> open;     // dialog windows alive, in opening order
+    bool refuseDialogs = false; // as a host out of memory does
 
 private:
     HKEY scratch_ = nullptr;

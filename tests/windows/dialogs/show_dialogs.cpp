@@ -45,8 +45,11 @@ public:
     void SaveSettings() override {}
     HRESULT SetCurrentPreset(LONG) override { return S_OK; }
     HINSTANCE ResourceModule() override { return ::GetModuleHandleA(nullptr); }
-    void DialogOpened(HWND dialog) override { last = dialog; }
-    void DialogClosed(HWND) override {}
+    bool DialogOpened(HWND dialog) noexcept override {
+        last = dialog;
+        return true;
+    }
+    void DialogClosed(HWND) noexcept override {}
 
     SampleLink link;
     PluginState state;

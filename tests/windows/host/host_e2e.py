@@ -99,6 +99,31 @@ if len(channel0) == 90:
     check(min(on_beat) > max(between),
           "the bass drum lifts the lowest band's channel on every beat")
 
+# Stored values the run overrides come back exactly as they were, whatever
+# their size or type: a port name of 70 characters outside the ANSI code page
+# and a device id stored as 100 bytes.
+def exported_settings():
+    with tempfile.TemporaryDirectory() as export:
+        path = os.path.join(export, "settings.reg")
+        run("reg", "export", "HKCU\\Software\\Twinkla", windows_path(path), "/y")
+        with open(path, "rb") as exported:
+            return exported.read()
+
+
+run("reg", "add", "HKCU\\Software\\Twinkla", "/v", "Port", "/t", "REG_SZ", "/d",
+    "\u041f\u043e\u0440\u0442" * 17 + "COM3", "/f")
+run("reg", "add", "HKCU\\Software\\Twinkla", "/v", "Device", "/t", "REG_BINARY", "/d",
+    "07" * 100, "/f")
+odd_before = exported_settings()
+odd = run(host, "--frames", "3", "--fast", "--quiet", "--port", port, "--device", "7")
+check(odd.returncode == 0, "the stand-in plays over stored values of any size and type")
+odd_after = exported_settings()
+check(b"P\x00o\x00r\x00t" in odd_before and odd_after == odd_before,
+      "a long Unicode port name and a 100-byte device id are restored exactly")
+run("reg", "add", "HKCU\\Software\\Twinkla", "/v", "Port", "/t", "REG_SZ", "/d", "COM1", "/f")
+run("reg", "add", "HKCU\\Software\\Twinkla", "/v", "Device", "/t", "REG_BINARY", "/d", "01",
+    "/f")
+
 # Windowed mode through a real window, and frames written as PNG images.
 windowed = run(host, "--windowed", "--frames", "10", "--fast", "--quiet", "--port", port)
 check(windowed.returncode == 0 and "frames rendered: 10" in windowed.stdout,

@@ -11,16 +11,27 @@ std::string ProgramDirectory() {
     return dir.substr(0, dir.find_last_of('\\') + 1);
 }
 
+std::wstring ProgramDirectoryW() {
+    wchar_t path[MAX_PATH];
+    const DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring dir(path, n);
+    return dir.substr(0, dir.find_last_of(L'\\') + 1);
+}
+
 DWORD RunRegsvr32(bool unregister) {
-    std::string command = "regsvr32.exe /s ";
+    return RunRegsvr32(ProgramDirectoryW() + L"Twinkla.dll", unregister);
+}
+
+DWORD RunRegsvr32(const std::wstring& dll, bool unregister) {
+    std::wstring command = L"regsvr32.exe /s ";
     if (unregister) {
-        command += "/u ";
+        command += L"/u ";
     }
-    command += "\"" + ProgramDirectory() + "Twinkla.dll\"";
-    STARTUPINFOA startup = {};
+    command += L"\"" + dll + L"\"";
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+    if (!::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                           &startup, &process)) {
         return ::GetLastError() | 0x80000000u;
     }
@@ -69,4 +80,17 @@ HRESULT CreateLikeThePlayer(IWMPEffects2** effects) {
     }
     return ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IWMPEffects2,
                               reinterpret_cast<void**>(effects));
+}
+
+HRESULT CallDllCanUnloadNow(HMODULE module) {
+    if (module == nullptr) {
+        module = ::GetModuleHandleA("Twinkla.dll");
+    }
+    if (module == nullptr) {
+        return E_UNEXPECTED;
+    }
+    using DllCanUnloadNowFn = HRESULT(STDAPICALLTYPE*)();
+    auto fn = reinterpret_cast<DllCanUnloadNowFn>(
+        reinterpret_cast<void*>(::GetProcAddress(module, "DllCanUnloadNow")));
+    return fn ? fn() : E_UNEXPECTED;
 }

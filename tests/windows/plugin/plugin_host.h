@@ -10,16 +10,44 @@
 
 // The directory of the running test program, with a trailing backslash.
 std::string ProgramDirectory();
+std::wstring ProgramDirectoryW();
 
 // Runs regsvr32 (silently) on the Twinkla.dll beside the test program;
 // `unregister` adds /u. Returns regsvr32's exit code.
 DWORD RunRegsvr32(bool unregister);
+// The same for any DLL path.
+DWORD RunRegsvr32(const std::wstring& dll, bool unregister);
 
 // The class id under the player's Effects key, as the player finds it.
 bool ReadPlayerClassId(CLSID& clsid);
 
 // CoCreateInstance of that class id, asking for IWMPEffects2.
 HRESULT CreateLikeThePlayer(IWMPEffects2** effects);
+
+// DllCanUnloadNow of the loaded Twinkla.dll (the one beside the test program
+// unless `module` names another); E_UNEXPECTED when it isn't loaded.
+HRESULT CallDllCanUnloadNow(HMODULE module = nullptr);
+
+// Releases a COM pointer at scope exit.
+template <typename T> struct ComPtr {
+    T* p = nullptr;
+    ComPtr() = default;
+    ComPtr(const ComPtr&) = delete;
+    ComPtr& operator=(const ComPtr&) = delete;
+    ~ComPtr() { Reset(); }
+    void Reset() {
+        if (p) {
+            p->Release();
+            p = nullptr;
+        }
+    }
+    T** Put() {
+        Reset();
+        return &p;
+    }
+    void** PutVoid() { return reinterpret_cast<void**>(Put()); }
+    T* operator->() const { return p; }
+};
 
 // Registry helpers: a value as text (REG_SZ), or "<missing>".
 std::string ReadString(HKEY root, const char* key, const char* value);
