@@ -2,6 +2,8 @@
 
 #include "analysis/presets.h"
 #include "common/color_text.h"
+#include "common/win32/com_ptr.h"
+#include "common/win32/unique_handle.h"
 #include "config/settings.h"
 #include "config/win32/property_dialog.h"
 #include "config/win32/registry_store.h"
@@ -74,10 +76,7 @@ void CTwinkla::FinalRelease() {
         state_.Link = nullptr;
         link_.reset();
     }
-    if (typeInfo_) {
-        typeInfo_->Release();
-        typeInfo_ = nullptr;
-    }
+    typeInfo_.reset();
 }
 
 void CTwinkla::ReleaseFromFactory(bool mayWait) {
@@ -139,11 +138,10 @@ HRESULT CTwinkla::LoadTypeInfo() {
     if (n == 0 || n >= MAX_PATH) {
         return E_FAIL;
     }
-    ITypeLib* library = nullptr;
-    HRESULT hr = ::LoadTypeLibEx(path, REGKIND_NONE, &library);
+    ComPtr<ITypeLib> library;
+    HRESULT hr = ::LoadTypeLibEx(path, REGKIND_NONE, library.put());
     if (SUCCEEDED(hr)) {
-        hr = library->GetTypeInfoOfGuid(IID_ITwinkla, &typeInfo_);
-        library->Release();
+        hr = library->GetTypeInfoOfGuid(IID_ITwinkla, typeInfo_.put());
     }
     return hr;
 }
@@ -169,7 +167,7 @@ STDMETHODIMP CTwinkla::GetTypeInfo(UINT index, LCID, ITypeInfo** info) noexcept 
         return hr;
     }
     typeInfo_->AddRef();
-    *info = typeInfo_;
+    *info = typeInfo_.get();
     return S_OK;
 }
 
@@ -179,7 +177,7 @@ STDMETHODIMP CTwinkla::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LC
         return DISP_E_UNKNOWNINTERFACE;
     }
     const HRESULT hr = LoadTypeInfo();
-    return FAILED(hr) ? hr : ::DispGetIDsOfNames(typeInfo_, names, count, ids);
+    return FAILED(hr) ? hr : ::DispGetIDsOfNames(typeInfo_.get(), names, count, ids);
 }
 
 STDMETHODIMP CTwinkla::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params,
@@ -191,7 +189,7 @@ STDMETHODIMP CTwinkla::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAM
     if (FAILED(hr)) {
         return hr;
     }
-    return ::DispInvoke(static_cast<ITwinkla*>(this), typeInfo_, id, flags, params, result,
+    return ::DispInvoke(static_cast<ITwinkla*>(this), typeInfo_.get(), id, flags, params, result,
                         exception, argError);
 }
 
@@ -313,25 +311,23 @@ STDMETHODIMP CTwinkla::SetCore(IWMPCore* core) noexcept {
     if (core == nullptr) {
         return S_OK;
     }
-    core_ = core;
-    core_->AddRef();
+    core->AddRef();
+    core_.reset(core);
 
-    IConnectionPointContainer* container = nullptr;
-    HRESULT hr =
-        core_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container));
+    ComPtr<IConnectionPointContainer> container;
+    HRESULT hr = core_->QueryInterface(IID_IConnectionPointContainer, container.put_void());
     if (SUCCEEDED(hr)) {
-        hr = container->FindConnectionPoint(IID_IWMPEvents, &eventPoint_);
-        container->Release();
+        hr = container->FindConnectionPoint(IID_IWMPEvents, eventPoint_.put());
     }
-    if (SUCCEEDED(hr) && eventPoint_ != nullptr) {
+    if (SUCCEEDED(hr) && eventPoint_) {
         hr = eventPoint_->Advise(static_cast<ITwinkla*>(this), &adviseCookie_);
         if (FAILED(hr) || adviseCookie_ == 0) {
-            eventPoint_->Release();
-            eventPoint_ = nullptr;
+            eventPoint_.reset();
             adviseCookie_ = 0;
         }
     } else {
-        eventPoint_ = nullptr;
+        // A failed call's out-parameter is not a reference to release.
+        eventPoint_.release();
     }
     return hr;
 }
@@ -342,13 +338,9 @@ void CTwinkla::ReleaseCore() {
             eventPoint_->Unadvise(adviseCookie_);
         }
         adviseCookie_ = 0;
-        eventPoint_->Release();
-        eventPoint_ = nullptr;
+        eventPoint_.reset();
     }
-    if (core_) {
-        core_->Release();
-        core_ = nullptr;
-    }
+    core_.reset();
 }
 
 STDMETHODIMP CTwinkla::Create(HWND window) noexcept {
@@ -392,10 +384,11 @@ STDMETHODIMP CTwinkla::RenderWindowed(TimedLevel* levels, BOOL) noexcept {
     if (window_ == nullptr) {
         return E_UNEXPECTED;
     }
-    HDC dc = ::GetDC(window_);
-    if (dc == nullptr) {
+    const WindowDc window(window_);
+    if (!window) {
         return E_FAIL;
     }
+    const HDC dc = window.get();
     RECT client = {0, 0, 0, 0};
     ::GetClientRect(window_, &client);
     // Drawn off-screen and copied in one blit: the window never shows a frame
@@ -409,7 +402,6 @@ STDMETHODIMP CTwinkla::RenderWindowed(TimedLevel* levels, BOOL) noexcept {
     if (offscreen) {
         offscreen_.End(dc, SUCCEEDED(drawn));
     }
-    ::ReleaseDC(window_, dc);
     return S_OK;
 }
 

@@ -94,3 +94,22 @@ private:
     HDC dc_;
     HGDIOBJ previous_;
 };
+
+// A window's device context from GetDC, given back with ReleaseDC.
+class WindowDc {
+public:
+    explicit WindowDc(HWND window) : window_(window), dc_(::GetDC(window)) {}
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+    ~WindowDc() {
+        if (dc_) {
+            ::ReleaseDC(window_, dc_);
+        }
+    }
+    HDC get() const { return dc_; }
+    explicit operator bool() const { return dc_ != nullptr; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};

@@ -14,60 +14,50 @@ HRESULT RenderFrame(PluginState& state, const TimedLevel* frame, HDC dc,
     return S_OK;
 }
 
+OffscreenFrame::Surface::Surface(HDC window, int width, int height) noexcept
+    : dc(::CreateCompatibleDC(window)),
+      bitmap(dc ? ::CreateCompatibleBitmap(window, width, height) : nullptr),
+      selection(dc.get(), bitmap.get()), width(width), height(height) {}
+
 HDC OffscreenFrame::Begin(HDC dc, int width, int height) noexcept {
     if (width <= 0 || height <= 0) {
         return nullptr;
     }
-    if (dc_ == nullptr || width != width_ || height != height_) {
-        Release();
-        const HDC memory = ::CreateCompatibleDC(dc);
-        if (memory == nullptr) {
+    if (!surface_ || width != surface_->width || height != surface_->height) {
+        surface_.reset();
+        surface_.emplace(dc, width, height);
+        if (!surface_->ok()) {
+            surface_.reset();
             return nullptr;
         }
-        const HBITMAP bitmap = ::CreateCompatibleBitmap(dc, width, height);
-        if (bitmap == nullptr) {
-            ::DeleteDC(memory);
-            return nullptr;
-        }
-        firstBitmap_ = ::SelectObject(memory, bitmap);
-        dc_ = memory;
-        bitmap_ = bitmap;
-        width_ = width;
-        height_ = height;
     }
     // What a frame drawn straight on the window would find there.
-    ownFont_ = ::SelectObject(dc_, ::GetCurrentObject(dc, OBJ_FONT));
-    ::SetTextColor(dc_, ::GetTextColor(dc));
-    ::SetBkColor(dc_, ::GetBkColor(dc));
-    ::SetBkMode(dc_, ::GetBkMode(dc));
-    ::SetROP2(dc_, ::GetROP2(dc));
-    ::SetTextAlign(dc_, ::GetTextAlign(dc));
-    ::SetTextCharacterExtra(dc_, ::GetTextCharacterExtra(dc));
-    return dc_;
+    const HDC memory = surface_->dc.get();
+    ownFont_ = ::SelectObject(memory, ::GetCurrentObject(dc, OBJ_FONT));
+    ::SetTextColor(memory, ::GetTextColor(dc));
+    ::SetBkColor(memory, ::GetBkColor(dc));
+    ::SetBkMode(memory, ::GetBkMode(dc));
+    ::SetROP2(memory, ::GetROP2(dc));
+    ::SetTextAlign(memory, ::GetTextAlign(dc));
+    ::SetTextCharacterExtra(memory, ::GetTextCharacterExtra(dc));
+    return memory;
 }
 
 void OffscreenFrame::End(HDC dc, bool drawn) noexcept {
-    if (dc_ == nullptr) {
+    if (!surface_) {
         return;
     }
+    const HDC memory = surface_->dc.get();
     if (drawn) {
-        ::BitBlt(dc, 0, 0, width_, height_, dc_, 0, 0, SRCCOPY);
+        ::BitBlt(dc, 0, 0, surface_->width, surface_->height, memory, 0, 0, SRCCOPY);
     }
     // The window's font may be deleted once the frame is done: not ours to keep.
     if (ownFont_ != nullptr && ownFont_ != HGDI_ERROR) {
-        ::SelectObject(dc_, ownFont_);
+        ::SelectObject(memory, ownFont_);
     }
     ownFont_ = nullptr;
 }
 
 void OffscreenFrame::Release() noexcept {
-    if (dc_ != nullptr) {
-        ::SelectObject(dc_, firstBitmap_);
-        ::DeleteObject(bitmap_);
-        ::DeleteDC(dc_);
-    }
-    dc_ = nullptr;
-    bitmap_ = nullptr;
-    firstBitmap_ = nullptr;
-    width_ = height_ = 0;
+    surface_.reset();
 }
