@@ -7,10 +7,13 @@
 #define TWINKLA_EFFECT_NAME "Twinkla"
 constexpr char kEffectName[] = TWINKLA_EFFECT_NAME;
 constexpr char kEffectKeyPath[] = WMP_EFFECTS_KEY_PATH "\\" TWINKLA_EFFECT_NAME;
+constexpr wchar_t kEffectKeyPathW[] = L"" WMP_EFFECTS_KEY_PATH "\\" TWINKLA_EFFECT_NAME;
 constexpr char kEffectPropertiesPath[] =
     WMP_EFFECTS_KEY_PATH "\\" TWINKLA_EFFECT_NAME "\\Properties";
 constexpr wchar_t kEffectPropertiesPathW[] =
     L"" WMP_EFFECTS_KEY_PATH "\\" TWINKLA_EFFECT_NAME "\\Properties";
 
 // The settings, under HKEY_CURRENT_USER.
-constexpr char kSettingsKeyPath[] = "Software\\Twinkla";
+#define TWINKLA_SETTINGS_KEY_PATH "Software\\Twinkla"
+constexpr char kSettingsKeyPath[] = TWINKLA_SETTINGS_KEY_PATH;
+constexpr wchar_t kSettingsKeyPathW[] = L"" TWINKLA_SETTINGS_KEY_PATH;

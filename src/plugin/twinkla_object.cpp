@@ -3,6 +3,7 @@
 #include "analysis/presets.h"
 #include "common/color_text.h"
 #include "common/win32/com_ptr.h"
+#include "common/win32/hresult.h"
 #include "common/win32/unique_handle.h"
 #include "config/settings.h"
 #include "config/win32/property_dialog.h"
@@ -87,9 +88,7 @@ void CTwinkla::ReleaseFromFactory(bool mayWait) {
 // IUnknown ----------------------------------------------------------------
 
 STDMETHODIMP CTwinkla::QueryInterface(REFIID iid, void** ppv) noexcept {
-    if (ppv == nullptr) {
-        return E_POINTER;
-    }
+    RETURN_HR_IF_NULL(E_POINTER, ppv);
     if (::IsEqualIID(iid, IID_IUnknown) || ::IsEqualIID(iid, IID_ITwinkla) ||
         ::IsEqualIID(iid, IID_IDispatch)) {
         *ppv = static_cast<ITwinkla*>(this);
@@ -147,25 +146,18 @@ HRESULT CTwinkla::LoadTypeInfo() {
 }
 
 STDMETHODIMP CTwinkla::GetTypeInfoCount(UINT* count) noexcept {
-    if (count == nullptr) {
-        return E_POINTER;
-    }
+    RETURN_HR_IF_NULL(E_POINTER, count);
     *count = 1;
     return S_OK;
 }
 
 STDMETHODIMP CTwinkla::GetTypeInfo(UINT index, LCID, ITypeInfo** info) noexcept {
-    if (info == nullptr) {
-        return E_POINTER;
-    }
+    RETURN_HR_IF_NULL(E_POINTER, info);
     *info = nullptr;
     if (index != 0) {
         return DISP_E_BADINDEX;
     }
-    const HRESULT hr = LoadTypeInfo();
-    if (FAILED(hr)) {
-        return hr;
-    }
+    RETURN_IF_FAILED(LoadTypeInfo());
     typeInfo_->AddRef();
     *info = typeInfo_.get();
     return S_OK;
@@ -185,10 +177,7 @@ STDMETHODIMP CTwinkla::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAM
     if (!::IsEqualIID(iid, IID_NULL)) {
         return DISP_E_UNKNOWNINTERFACE;
     }
-    const HRESULT hr = LoadTypeInfo();
-    if (FAILED(hr)) {
-        return hr;
-    }
+    RETURN_IF_FAILED(LoadTypeInfo());
     return ::DispInvoke(static_cast<ITwinkla*>(this), typeInfo_.get(), id, flags, params, result,
                         exception, argError);
 }
@@ -196,9 +185,7 @@ STDMETHODIMP CTwinkla::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAM
 // ITwinkla ----------------------------------------------------------------
 
 STDMETHODIMP CTwinkla::get_foregroundColor(BSTR* value) noexcept {
-    if (value == nullptr) {
-        return E_POINTER;
-    }
+    RETURN_HR_IF_NULL(E_POINTER, value);
     char text[kColorTextSize];
     FormatColorText(state_.foregroundColor, text);
     *value = AllocAnsiBstr(text);
@@ -206,9 +193,7 @@ STDMETHODIMP CTwinkla::get_foregroundColor(BSTR* value) noexcept {
 }
 
 STDMETHODIMP CTwinkla::put_foregroundColor(BSTR value) noexcept {
-    if (value == nullptr) {
-        return E_POINTER;
-    }
+    RETURN_HR_IF_NULL(E_POINTER, value);
     // The BSTR's own length, so an embedded NUL can't pass for a short string.
     if (::SysStringLen(value) != 7) {
         return E_INVALIDARG;
@@ -232,17 +217,13 @@ STDMETHODIMP CTwinkla::MediaInfo(LONG, LONG, BSTR) noexcept {
 }
 
 STDMETHODIMP CTwinkla::GetCapabilities(DWORD* capabilities) noexcept {
-    if (capabilities == nullptr) {
-        return E_POINTER;
-    }
+    RETURN_HR_IF_NULL(E_POINTER, capabilities);
     *capabilities = EFFECT_HASPROPERTYPAGE | EFFECT_VARIABLEFREQSTEP;
     return S_OK;
 }
 
 STDMETHODIMP CTwinkla::GetTitle(BSTR* title) noexcept {
-    if (title == nullptr) {
-        return E_POINTER;
-    }
+    RETURN_HR_IF_NULL(E_POINTER, title);
     wchar_t text[64];
     if (::LoadStringW(g_moduleInstance, IDS_TITLE, text, 64) <= 0) {
         return E_FAIL;
@@ -256,9 +237,7 @@ STDMETHODIMP CTwinkla::GetTitle(BSTR* title) noexcept {
 }
 
 STDMETHODIMP CTwinkla::GetPresetTitle(LONG preset, BSTR* title) noexcept {
-    if (title == nullptr) {
-        return E_POINTER;
-    }
+    RETURN_HR_IF_NULL(E_POINTER, title);
     const char* text = PresetTitle(static_cast<uint32_t>(preset));
     if (text == nullptr) {
         return E_INVALIDARG;
@@ -272,9 +251,7 @@ STDMETHODIMP CTwinkla::GetPresetTitle(LONG preset, BSTR* title) noexcept {
 }
 
 STDMETHODIMP CTwinkla::GetPresetCount(LONG* count) noexcept {
-    if (count == nullptr) {
-        return E_POINTER;
-    }
+    RETURN_HR_IF_NULL(E_POINTER, count);
     *count = kPresetCount;
     return S_OK;
 }
@@ -285,9 +262,7 @@ STDMETHODIMP CTwinkla::SetCurrentPreset(LONG preset) noexcept {
 }
 
 STDMETHODIMP CTwinkla::GetCurrentPreset(LONG* preset) noexcept {
-    if (preset == nullptr) {
-        return E_POINTER;
-    }
+    RETURN_HR_IF_NULL(E_POINTER, preset);
     *preset = state_.CurrentPreset;
     return S_OK;
 }
