@@ -1,6 +1,6 @@
 #include "frame_check.h"
 
-#include "analysis/frame_pipeline.h"
+#include "frame/frame_pipeline.h"
 #include "link/protocol.h"
 
 #include <cstring>

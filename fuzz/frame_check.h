@@ -8,7 +8,7 @@
 #include "fuzz_input.h"
 
 #include "analysis/plugin_state.h"
-#include "analysis/timed_level.h"
+#include "wmp/timed_level.h"
 #include "display/canvas.h"
 
 #include <string>

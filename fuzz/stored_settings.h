@@ -6,7 +6,7 @@
 
 #include "fuzz_input.h"
 
-#include "config/memory_store.h"
+#include "memory_store.h"
 #include "config/settings.h"
 
 #include <string>

@@ -3,7 +3,7 @@
 // spectrum (bin b near 20 + b x 21.51 Hz, 0..255 on a decibel scale) and
 // 1024 waveform samples (0..255, 128 silence).
 
-#include "analysis/timed_level.h"
+#include "wmp/timed_level.h"
 #include "audio_clip.h"
 
 #include <complex>
@@ -24,7 +24,7 @@ public:
 
     // Spectrum value of an FFT magnitude, and the frequency shown by a bin.
     static unsigned char SpectrumByte(double magnitude);
-    static double BinFrequency(int bin) { return 20.0 + bin * 21.513671875; }
+    static double BinFrequency(int bin) { return BinToHertz(bin); }
 
 private:
     void Spectrum(const std::vector<float>& samples, size_t position, int sampleRate,

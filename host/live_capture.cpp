@@ -7,8 +7,6 @@
 #include <cwctype>
 #include <vector>
 
-using Microsoft::WRL::ComPtr;
-
 namespace {
 
 // The device's friendly name (the one Windows' sound settings show).
@@ -55,7 +53,7 @@ std::wstring Lower(std::wstring text) {
 
 std::wstring FriendlyName(IMMDevice* device) {
     ComPtr<IPropertyStore> store;
-    if (FAILED(device->OpenPropertyStore(STGM_READ, &store))) {
+    if (FAILED(device->OpenPropertyStore(STGM_READ, store.put()))) {
         return L"(unnamed device)";
     }
     PROPVARIANT value;
@@ -81,7 +79,7 @@ std::wstring DeviceId(IMMDevice* device) {
 
 HRESULT CreateEnumerator(ComPtr<IMMDeviceEnumerator>& enumerator) {
     return ::CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_INPROC_SERVER,
-                              IID_PPV_ARGS(&enumerator));
+                              IID_PPV_ARGS(enumerator.put()));
 }
 
 // Active devices of one direction, the default first in the list's order.
@@ -92,18 +90,18 @@ struct DeviceList {
 
 HRESULT ListDevices(IMMDeviceEnumerator* enumerator, EDataFlow flow, DeviceList& list) {
     ComPtr<IMMDevice> fallback;
-    if (SUCCEEDED(enumerator->GetDefaultAudioEndpoint(flow, eConsole, &fallback))) {
-        list.defaultId = DeviceId(fallback.Get());
+    if (SUCCEEDED(enumerator->GetDefaultAudioEndpoint(flow, eConsole, fallback.put()))) {
+        list.defaultId = DeviceId(fallback.get());
     }
     ComPtr<IMMDeviceCollection> collection;
-    HRESULT hr = enumerator->EnumAudioEndpoints(flow, DEVICE_STATE_ACTIVE, &collection);
+    HRESULT hr = enumerator->EnumAudioEndpoints(flow, DEVICE_STATE_ACTIVE, collection.put());
     UINT count = 0;
     if (SUCCEEDED(hr)) {
         hr = collection->GetCount(&count);
     }
     for (UINT i = 0; SUCCEEDED(hr) && i < count; ++i) {
         ComPtr<IMMDevice> device;
-        if (SUCCEEDED(collection->Item(i, &device))) {
+        if (SUCCEEDED(collection->Item(i, device.put()))) {
             list.devices.push_back(device);
         }
     }
@@ -171,11 +169,11 @@ bool ListAudioDevices(std::string& error) {
     for (const auto& section : sections) {
         std::printf("%s\n", section.heading);
         DeviceList list;
-        ListDevices(enumerator.Get(), section.flow, list);
+        ListDevices(enumerator.get(), section.flow, list);
         for (const auto& device : list.devices) {
-            const bool isDefault = DeviceId(device.Get()) == list.defaultId;
+            const bool isDefault = DeviceId(device.get()) == list.defaultId;
             std::printf("  %s %s\n", isDefault ? "*" : " ",
-                        Narrow(FriendlyName(device.Get()).c_str()).c_str());
+                        Narrow(FriendlyName(device.get()).c_str()).c_str());
         }
         if (list.devices.empty()) {
             std::printf("  (none)\n");
@@ -204,7 +202,8 @@ bool LiveCapture::Open(LiveSource source, const std::string& name, std::string& 
         return false;
     }
     if (loopback || name.empty()) {
-        hr = enumerator->GetDefaultAudioEndpoint(loopback ? eRender : eCapture, eConsole, &device_);
+        hr = enumerator->GetDefaultAudioEndpoint(loopback ? eRender : eCapture, eConsole,
+                                                 device_.put());
         if (FAILED(hr)) {
             error = loopback ? "no playback device to capture from" : "no recording device";
             if (hr != E_NOTFOUND) {
@@ -217,9 +216,9 @@ bool LiveCapture::Open(LiveSource source, const std::string& name, std::string& 
         ::MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, wide, 255);
         const std::wstring wanted = Lower(wide);
         DeviceList list;
-        ListDevices(enumerator.Get(), eCapture, list);
+        ListDevices(enumerator.get(), eCapture, list);
         for (const auto& device : list.devices) {
-            if (Lower(FriendlyName(device.Get())).find(wanted) != std::wstring::npos) {
+            if (Lower(FriendlyName(device.get())).find(wanted) != std::wstring::npos) {
                 device_ = device;
                 break;
             }
@@ -231,9 +230,10 @@ bool LiveCapture::Open(LiveSource source, const std::string& name, std::string& 
             return false;
         }
     }
-    deviceName_ = Narrow(FriendlyName(device_.Get()).c_str());
+    deviceName_ = Narrow(FriendlyName(device_.get()).c_str());
 
-    hr = device_->Activate(__uuidof(IAudioClient), CLSCTX_INPROC_SERVER, nullptr, &client_);
+    hr = device_->Activate(__uuidof(IAudioClient), CLSCTX_INPROC_SERVER, nullptr,
+                           client_.put_void());
     if (FAILED(hr)) {
         error = Failure("can't open the device", hr);
         return false;
@@ -255,10 +255,10 @@ bool LiveCapture::Open(LiveSource source, const std::string& name, std::string& 
                              kBufferDuration, 0, mix, nullptr);
     ::CoTaskMemFree(mix);
     if (SUCCEEDED(hr)) {
-        hr = client_->GetService(IID_PPV_ARGS(&capture_));
+        hr = client_->GetService(IID_PPV_ARGS(capture_.put()));
     }
     if (FAILED(hr)) {
-        capture_.Reset();
+        capture_.reset();
         if (hr == AUDCLNT_E_DEVICE_IN_USE) {
             error = "\"" + deviceName_ + "\" is in use by another program in exclusive mode";
         } else if (loopback) {

@@ -2,13 +2,13 @@
 // A live source for the stand-in, through WASAPI in shared mode: loopback of
 // the default playback device (what the user hears), or a recording device.
 
+#include "common/win32/com_ptr.h"
 #include "live_window.h"
 #include "sample_format.h"
 
 #include <windows.h>
 #include <audioclient.h>
 #include <mmdeviceapi.h>
-#include <wrl/client.h>
 
 #include <cstdint>
 #include <string>
@@ -35,7 +35,7 @@ public:
     // picks the first whose name contains it (in any case); empty picks the
     // default. False with a plain message in `error`.
     bool Open(LiveSource source, const std::string& name, std::string& error);
-    bool IsOpen() const { return capture_ != nullptr; }
+    bool IsOpen() const { return static_cast<bool>(capture_); }
     bool Start(std::string& error);
 
     LiveSource Source() const { return source_; }
@@ -50,9 +50,9 @@ private:
     std::string Failure(const char* what, HRESULT hr) const;
 
     LiveSource source_ = LiveSource::None;
-    Microsoft::WRL::ComPtr<IMMDevice> device_;
-    Microsoft::WRL::ComPtr<IAudioClient> client_;
-    Microsoft::WRL::ComPtr<IAudioCaptureClient> capture_;
+    ComPtr<IMMDevice> device_;
+    ComPtr<IAudioClient> client_;
+    ComPtr<IAudioCaptureClient> capture_;
     std::string deviceName_;
     SampleLayout layout_;
     bool started_ = false;

@@ -1,11 +1,5 @@
 #include "player_core.h"
 
-CPlayerCore::~CPlayerCore() {
-    if (sink_ && holdsSink_) {
-        sink_->Release();
-    }
-}
-
 STDMETHODIMP CPlayerCore::QueryInterface(REFIID iid, void** ppv) {
     if (ppv == nullptr) {
         return E_POINTER;
@@ -82,19 +76,17 @@ STDMETHODIMP CPlayerCore::Advise(IUnknown* sink, DWORD* cookie) {
     if (sink_ != nullptr) {
         return CONNECT_E_ADVISELIMIT; // one subscriber is all a visualization needs
     }
-    IWMPEvents* events = nullptr;
-    if (FAILED(sink->QueryInterface(IID_IWMPEvents, reinterpret_cast<void**>(&events)))) {
+    ComPtr<IWMPEvents> events;
+    if (FAILED(sink->QueryInterface(IID_IWMPEvents, events.put_void()))) {
         return CONNECT_E_CANNOTCONNECT;
     }
     if (adviseBehaviour_ == AdviseBehaviour::ZeroCookie) {
-        events->Release();
         return S_OK;
     }
-    holdsSink_ = adviseBehaviour_ != AdviseBehaviour::WeakSink;
-    if (!holdsSink_) {
-        events->Release();
+    sink_ = events.get();
+    if (adviseBehaviour_ != AdviseBehaviour::WeakSink) {
+        heldSink_ = std::move(events);
     }
-    sink_ = events;
     cookie_ = nextCookie_++;
     *cookie = cookie_;
     return S_OK;
@@ -108,10 +100,8 @@ STDMETHODIMP CPlayerCore::Unadvise(DWORD cookie) {
     if (unadviseHook_) {
         unadviseHook_(sink_);
     }
-    if (holdsSink_) {
-        sink_->Release();
-    }
     sink_ = nullptr;
+    heldSink_.reset();
     cookie_ = 0;
     return S_OK;
 }

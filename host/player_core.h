@@ -3,6 +3,8 @@
 // offers the IWMPEvents connection point through which the player delivers
 // its events, and nothing else (every IWMPCore property is E_NOTIMPL).
 
+#include "common/win32/com_ptr.h"
+
 #include <windows.h>
 #include <ocidl.h>
 #include <olectl.h>
@@ -81,16 +83,14 @@ public:
     STDMETHODIMP Unadvise(DWORD cookie) override;
     STDMETHODIMP EnumConnections(IEnumConnections**) override { return E_NOTIMPL; }
 
-    ~CPlayerCore();
-
 private:
-    LONG refs_ = 1; // the owner's
-    IWMPEvents* sink_ = nullptr;
+    LONG refs_ = 1;               // the owner's
+    IWMPEvents* sink_ = nullptr;  // the subscriber
+    ComPtr<IWMPEvents> heldSink_; // its reference, unless the core keeps it weakly
     DWORD cookie_ = 0;
     DWORD nextCookie_ = 0x100;
     int adviseCalls_ = 0;
     int unadviseCalls_ = 0;
     AdviseBehaviour adviseBehaviour_ = AdviseBehaviour::Normal;
-    bool holdsSink_ = false;
     void (*unadviseHook_)(IWMPEvents*) = nullptr;
 };

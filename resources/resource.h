@@ -17,8 +17,22 @@
 #define IDC_PORT 201
 #define IDC_PORT_LABEL 202
 #define IDC_DEVICE_ID 205
+// The channel buttons: 225 for channel 1, then 229..243 for channels 2..16.
 #define IDC_CHANNEL_1 225
-#define IDC_CHANNEL_2 229 // Channel 2..16 are 229..243
+#define IDC_CHANNEL_2 229
+#define IDC_CHANNEL_3 230
+#define IDC_CHANNEL_4 231
+#define IDC_CHANNEL_5 232
+#define IDC_CHANNEL_6 233
+#define IDC_CHANNEL_7 234
+#define IDC_CHANNEL_8 235
+#define IDC_CHANNEL_9 236
+#define IDC_CHANNEL_10 237
+#define IDC_CHANNEL_11 238
+#define IDC_CHANNEL_12 239
+#define IDC_CHANNEL_13 240
+#define IDC_CHANNEL_14 241
+#define IDC_CHANNEL_15 242
 #define IDC_CHANNEL_16 243
 #define IDC_DRAW_FREQUENCY 228
 #define IDC_DRAW_POWER 244

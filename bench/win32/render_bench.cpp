@@ -10,11 +10,11 @@
 // serial port tools/with-vctl COM7 -- tools/wine-run .../render_bench.exe 2000 --port COM7.
 #include "analysis/analysis.h"
 #include "analysis/presets.h"
-#include "display/win32/render_frame.h"
+#include "frame/win32/render_frame.h"
 #include "link/win32/controller_link.h"
 
 #include "native/fake_link.h"
-#include "windows/display/dib_surface.h"
+#include "common/win32/dib_surface.h"
 
 #include <windows.h>
 

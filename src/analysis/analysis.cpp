@@ -1,5 +1,7 @@
 #include "analysis/analysis.h"
 
+#include "common/saturate.h"
+
 #include <algorithm>
 #include <cstdint>
 
@@ -8,31 +10,18 @@ namespace {
 // The level scale factors are the single-precision values nearest to these
 // fractions, used exactly in double arithmetic. Written out so that no
 // compiler's float rounding can move a level at an edge (254 -> 99, not 100).
-constexpr double K255 = 0.3921568691730499267578125;     // 100/255
-constexpr double K127 = 0.78740155696868896484375;       // 100/127
-constexpr double R127 = 0.0078740157186985015869140625;  // 1/127
-constexpr double R1024 = 0.0009765625;                   // 1/1024
-constexpr double HUNDRED = 100.0;
-constexpr double CENT = 0.01; // the double nearest 0.01, not the float one
+constexpr double kHundredOver255 = 0.3921568691730499267578125; // 100/255
+constexpr double kHundredOver127 = 0.78740155696868896484375;   // 100/127
+constexpr double kOneOver127 = 0.0078740157186985015869140625;  // 1/127
+constexpr double kOneOver1024 = 0.0009765625;                   // 1/1024
+constexpr double kHundred = 100.0;
+constexpr double kCent = 0.01; // the double nearest 0.01, not the float one
 
-// Truncation toward zero, saturated so that no record content can make the
-// conversion undefined. Every in-range level is far inside these bounds.
-int32_t TruncateToInt32(double v) {
-    if (!(v == v)) {
-        return 0;
-    }
-    if (v >= 2147483647.0) {
-        return INT32_MAX;
-    }
-    if (v <= -2147483648.0) {
-        return INT32_MIN;
-    }
-    return static_cast<int32_t>(v);
+int32_t Scale(int64_t v, double f) {
+    return SaturateToInt32(static_cast<double>(v) * f);
 }
-
-int32_t Scale(int64_t v, double f) { return TruncateToInt32(static_cast<double>(v) * f); }
 int32_t Scale(int64_t v, double f, double g) {
-    return TruncateToInt32(static_cast<double>(v) * f * g);
+    return SaturateToInt32(static_cast<double>(v) * f * g);
 }
 
 // The band clipped to the audio channel's own bins: a band reaching outside
@@ -64,7 +53,7 @@ int32_t GraphWidth(const unsigned char* spectrum, int32_t freqWidth) {
     // (100 - FreqWidth) is formed in 64 bits so that no FreqWidth overflows it;
     // the product is then taken in the stated order and truncated.
     const double cutD =
-        static_cast<double>(int64_t{100} - freqWidth) * CENT * static_cast<double>(total);
+        static_cast<double>(int64_t{100} - freqWidth) * kCent * static_cast<double>(total);
     const double bounded = std::clamp(cutD, -9.0e15, 9.0e15);
     int64_t remaining = total - static_cast<int64_t>(bounded);
     int32_t k = 0;
@@ -72,14 +61,14 @@ int32_t GraphWidth(const unsigned char* spectrum, int32_t freqWidth) {
         remaining -= spectrum[k];
         ++k;
     }
-    return Scale(k, R1024, HUNDRED);
+    return Scale(k, kOneOver1024, kHundred);
 }
 
 bool FrequencyLevel(const unsigned char* spectrum, ChannelConfig& c, int32_t& level) {
     const Band band = ClipBand(c);
     switch (c.FreqMode) {
     case FreqPeak:
-        level = Scale(BandMaximum(spectrum, band), K255);
+        level = Scale(BandMaximum(spectrum, band), kHundredOver255);
         return true;
     case FreqAverage: {
         const int32_t n = band.end - band.begin;
@@ -91,7 +80,7 @@ bool FrequencyLevel(const unsigned char* spectrum, ChannelConfig& c, int32_t& le
         for (int b = band.begin; b < band.end; ++b) {
             sum += spectrum[b];
         }
-        level = Scale(sum / n, K255);
+        level = Scale(sum / n, kHundredOver255);
         return true;
     }
     case FreqNormalized: {
@@ -103,7 +92,7 @@ bool FrequencyLevel(const unsigned char* spectrum, ChannelConfig& c, int32_t& le
         const int64_t average = sum / kHistoryLength;
         std::copy_backward(c.History, c.History + kHistoryLength - 1, c.History + kHistoryLength);
         c.History[0] = m;
-        level = Scale(average - m + 128, K255);
+        level = Scale(average - m + 128, kHundredOver255);
         return true;
     }
     case FreqGraphWidth:
@@ -119,7 +108,7 @@ bool PowerLevel(const unsigned char (&waveform)[kBinCount], const ChannelConfig&
     switch (c.PowerMode) {
     case PowerPeakLevel: {
         const int32_t peak = *std::max_element(waveform, waveform + kBinCount);
-        level = Scale(peak - 127, R127, HUNDRED);
+        level = Scale(peak - 127, kOneOver127, kHundred);
         return true;
     }
     case PowerAverageLevel: {
@@ -127,11 +116,11 @@ bool PowerLevel(const unsigned char (&waveform)[kBinCount], const ChannelConfig&
         for (unsigned char s : waveform) {
             deviation += int32_t{s} - 127;
         }
-        level = Scale(deviation / kBinCount, K127);
+        level = Scale(deviation / kBinCount, kHundredOver127);
         return true;
     }
     case PowerInstantLevel:
-        level = Scale(waveform[0], K255);
+        level = Scale(waveform[0], kHundredOver255);
         return true;
     case PowerPeakCount:
         level = CountPeaks(waveform) / 2;

@@ -2,7 +2,7 @@
 // Channel level analysis: one audio frame to 16 channel levels.
 
 #include "analysis/channel_config.h"
-#include "analysis/timed_level.h"
+#include "wmp/timed_level.h"
 
 #include <cstdint>
 

@@ -1,12 +1,16 @@
 #pragma once
 // One light channel's configuration, and the sizes that are fixed everywhere.
 
+#include "wmp/timed_level.h"
+
 #include <cstdint>
 
 constexpr int kChannelCount = 16;
-constexpr int kBinCount = 1024;    // spectrum bins, and waveform samples, per audio channel
+constexpr int kBinCount = SA_BUFFER_SIZE; // spectrum bins, and waveform samples, per audio channel
 constexpr int kHistoryLength = 10; // frames remembered by the Normalized mode
 
+// Unscoped on purpose, like every enum that names the values of a stored
+// integer field: a record's field may hold any value, not only these.
 enum ChannelMode : int32_t { ModeFrequency = 0, ModePower = 1, ModeBeatDetection = 2 };
 enum FrequencyMode : int32_t {
     FreqPeak = 0,

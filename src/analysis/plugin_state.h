@@ -32,3 +32,14 @@ struct PluginState {
     ChannelTable Channels = {};
     LevelTable ChannelLevels = {};
 };
+
+// Puts the mouse-drag fields and the bar counter back to a new object's
+// values, which the initializers above state once.
+inline void ResetDragAndBars(PluginState& state) {
+    static const PluginState fresh;
+    state.SelectedChannel = fresh.SelectedChannel;
+    state.DragStartEdge = fresh.DragStartEdge;
+    state.Dragging = fresh.Dragging;
+    state.DraggableChannels = fresh.DraggableChannels;
+    state.BarCounter = fresh.BarCounter;
+}

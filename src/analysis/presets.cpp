@@ -1,7 +1,5 @@
 #include "analysis/presets.h"
 
-#include "config/settings.h"
-
 namespace {
 
 constexpr const char* kTitles[kPresetCount] = {
@@ -89,18 +87,11 @@ void ApplyPreset(ChannelTable& channels, int32_t n, PresetFamily family) {
     }
 }
 
-bool SetCurrentPreset(PluginState& state, SettingsStore& store, int32_t index) {
-    const uint32_t preset = static_cast<uint32_t>(index);
-    if (preset >= static_cast<uint32_t>(kPresetCount)) {
+bool ApplyPresetLayout(ChannelTable& channels, uint32_t preset) {
+    if (preset == 0 || preset >= static_cast<uint32_t>(kPresetCount)) {
         return false;
     }
-    state.CurrentPreset = index;
-    if (preset == 0) {
-        // A missing or partial store leaves what it couldn't read as it was.
-        LoadSettings(state, store);
-    } else {
-        ApplyPreset(state.Channels, kLayouts[preset].n, kLayouts[preset].family);
-    }
+    ApplyPreset(channels, kLayouts[preset].n, kLayouts[preset].family);
     return true;
 }
 
@@ -114,11 +105,4 @@ void ApplyRecordDefaults(ChannelTable& channels) {
             h = 0;
         }
     }
-}
-
-void ApplyFirstRunDefaults(PluginState& state, SettingsStore& store) {
-    state.Link->Open("COM1", 1);
-    ApplyRecordDefaults(state.Channels);
-    SetCurrentPreset(state, store, 2);
-    SaveSettings(state, store);
 }

@@ -1,5 +1,8 @@
 #include "config/dialog_values.h"
 
+#include "resource.h"
+#include "wmp/timed_level.h"
+
 #include <cmath>
 
 const char* const kTypeNames[kTypeCount] = {"Frequency", "Power"};
@@ -10,10 +13,6 @@ namespace {
 const char* const kFrequencyModeNames[] = {"Peak", "Average", "Normalized", "Graph Width"};
 const char* const kPowerModeNames[] = {"Peak Level", "Average Level", "Instant Level",
                                        "Peak Count"};
-
-constexpr int kChannelButtonFirst = 225;
-constexpr int kChannelButtonSecond = 229;
-constexpr int kChannelButtonLast = 243;
 
 // Integer division of a sum of two 32-bit numbers, truncating toward zero,
 // with no overflow on the way.
@@ -41,7 +40,7 @@ void BinToHertzText(int32_t bin, char (&text)[kHertzTextSize]) {
     // a double holds exactly, and so is a hundred times it; llround then takes
     // a halfway value away from zero. "%.2f" can't be trusted with that: glibc
     // and mingw's own stdio round half to even, msvcrt rounds away from zero.
-    const double hertz = bin * 21.513671875 + 20.0;
+    const double hertz = BinToHertz(bin);
     const long long cents = std::llround(hertz * 100.0);
     unsigned long long magnitude =
         cents < 0 ? 0ULL - static_cast<unsigned long long>(cents) : cents;
@@ -89,11 +88,11 @@ SampleTypeList SampleTypesFor(int32_t mode) {
 }
 
 int ChannelIndexForButton(int controlId) {
-    if (controlId == kChannelButtonFirst) {
+    if (controlId == IDC_CHANNEL_1) {
         return 0;
     }
-    if (controlId >= kChannelButtonSecond && controlId <= kChannelButtonLast) {
-        return controlId - kChannelButtonSecond + 1;
+    if (controlId >= IDC_CHANNEL_2 && controlId <= IDC_CHANNEL_16) {
+        return controlId - IDC_CHANNEL_2 + 1;
     }
     return -1;
 }

@@ -139,6 +139,28 @@ bool LoadSettings(PluginState& state, SettingsStore& store) {
     return true;
 }
 
+bool SetCurrentPreset(PluginState& state, SettingsStore& store, int32_t index) {
+    const uint32_t preset = static_cast<uint32_t>(index);
+    if (preset >= static_cast<uint32_t>(kPresetCount)) {
+        return false;
+    }
+    state.CurrentPreset = index;
+    if (preset == 0) {
+        // A missing or partial store leaves what it couldn't read as it was.
+        LoadSettings(state, store);
+    } else {
+        ApplyPresetLayout(state.Channels, preset);
+    }
+    return true;
+}
+
+void ApplyFirstRunDefaults(PluginState& state, SettingsStore& store) {
+    state.Link->Open("COM1", 1);
+    ApplyRecordDefaults(state.Channels);
+    SetCurrentPreset(state, store, 2);
+    SaveSettings(state, store);
+}
+
 void InitializeSettings(PluginState& state, SettingsStore& store) {
     // A value missing from a stored channel then keeps its first-run value
     // rather than whatever the memory held. CurrentPreset stays 0.
@@ -154,9 +176,5 @@ void InitializeSettings(PluginState& state, SettingsStore& store) {
         ApplyFirstRunDefaults(state, store);
     }
 
-    state.SelectedChannel = -1;
-    state.Dragging = 0;
-    state.DragStartEdge = 0;
-    state.DraggableChannels = 8;
-    state.BarCounter = 0;
+    ResetDragAndBars(state);
 }

@@ -6,9 +6,8 @@
 // Every operation here needs state.Link; they run on the player's thread.
 
 #include "analysis/plugin_state.h"
+#include "common/product.h"
 #include "config/settings_store.h"
-
-constexpr char kSettingsKeyPath[] = "Software\\Twinkla";
 
 // Writes everything, overwriting what is stored and deleting nothing. Write
 // failures are ignored; a channel whose subkey can't be created is skipped.
@@ -27,6 +26,16 @@ bool LoadSettings(PluginState& state, SettingsStore& store);
 // The nine stored values of one channel record, in the key given.
 void SaveChannel(const SettingsKey& key, const ChannelConfig& channel);
 void LoadChannel(const SettingsKey& key, ChannelConfig& channel);
+
+// Records the index in CurrentPreset and applies the preset; preset 0 reloads
+// the stored settings and ignores whether that worked. False (the host's
+// E_INVALIDARG) when the index, taken as unsigned, is above 6: nothing changes.
+bool SetCurrentPreset(PluginState& state, SettingsStore& store, int32_t index);
+
+// What a start without complete stored settings does: opens COM1 with device
+// id 1 (PortName and DeviceId follow even if it can't be opened), applies the
+// record defaults and preset 2, and stores the result.
+void ApplyFirstRunDefaults(PluginState& state, SettingsStore& store);
 
 // What the plug-in object does once it is constructed: gives the channel
 // records a defined starting point, loads the settings and opens the loaded

@@ -81,3 +81,40 @@ public:
 protected:
     ~Canvas() = default;
 };
+
+// A pen for one scope: created and selected on entry and, when it could be
+// created, selected back out and deleted on exit.
+class ScopedPen {
+public:
+    ScopedPen(Canvas& canvas, int32_t width, Color color)
+        : canvas_(canvas), held_(canvas.BeginPen(width, color)) {}
+    ~ScopedPen() {
+        if (held_) {
+            canvas_.EndPen();
+        }
+    }
+    ScopedPen(const ScopedPen&) = delete;
+    ScopedPen& operator=(const ScopedPen&) = delete;
+
+private:
+    Canvas& canvas_;
+    bool held_;
+};
+
+// The held brush for one scope; true when it could be created.
+class ScopedBrush {
+public:
+    ScopedBrush(Canvas& canvas, Color color) : canvas_(canvas), held_(canvas.BeginBrush(color)) {}
+    ~ScopedBrush() {
+        if (held_) {
+            canvas_.EndBrush();
+        }
+    }
+    ScopedBrush(const ScopedBrush&) = delete;
+    ScopedBrush& operator=(const ScopedBrush&) = delete;
+    explicit operator bool() const { return held_; }
+
+private:
+    Canvas& canvas_;
+    bool held_;
+};

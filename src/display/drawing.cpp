@@ -1,5 +1,7 @@
 #include "display/drawing.h"
 
+#include "common/saturate.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -32,10 +34,7 @@ constexpr int64_t kColumnLimit = 1023;
 // 32-bit values are exact, then saturated so that no rectangle or level can
 // make the conversion undefined; such coordinates are far outside any device.
 int32_t ToCoordinate(double v) {
-    if (!(v == v)) {
-        return 0;
-    }
-    return static_cast<int32_t>(std::clamp(v, -2147483648.0, 2147483647.0));
+    return SaturateToInt32(v);
 }
 
 double Height(const Rect& rect) {
@@ -78,11 +77,10 @@ void DrawGraphWidthBar(PluginState& state, int32_t level, const char* label, Can
         static_cast<double>(rect.top) + static_cast<double>(kRowHeight) * state.BarCounter;
     const int32_t y = ToCoordinate(rowTop + kRowHeight / 2);
     const double width = static_cast<double>(rect.right) - rect.left;
-    const bool pen = canvas.BeginPen(kBarPenWidth, kBarColor);
-    canvas.MoveTo(rect.left, y);
-    canvas.LineTo(ToCoordinate(rect.left + std::trunc(width * level * kCent)), y);
-    if (pen) {
-        canvas.EndPen();
+    {
+        const ScopedPen pen(canvas, kBarPenWidth, kBarColor);
+        canvas.MoveTo(rect.left, y);
+        canvas.LineTo(ToCoordinate(rect.left + std::trunc(width * level * kCent)), y);
     }
     if (state.DrawChannelNumbers) {
         canvas.DrawTextInRect(label, MakeRect(rect.left, rowTop, rect.right, rowTop + kRowHeight),
@@ -96,12 +94,11 @@ void DrawPowerLine(const PluginState& state, int32_t level, const char* label, C
     // 127 for level 0, 253 for level 100: the product is truncated before the sum.
     const double k = 127.0 - std::trunc(level * -kPowerStep);
     const int32_t y = ScaleY(rect, Height(rect), k);
-    const bool pen = canvas.BeginPen(1, kPowerLineColor);
-    canvas.MoveTo(rect.left, y);
-    // Always a full layout's width, whatever the rectangle's; the device clips.
-    canvas.LineTo(ToCoordinate(static_cast<double>(rect.left) + kPowerLineLength), y);
-    if (pen) {
-        canvas.EndPen();
+    {
+        const ScopedPen pen(canvas, 1, kPowerLineColor);
+        canvas.MoveTo(rect.left, y);
+        // Always a full layout's width, whatever the rectangle's; the device clips.
+        canvas.LineTo(ToCoordinate(static_cast<double>(rect.left) + kPowerLineLength), y);
     }
     if (state.DrawChannelNumbers) {
         canvas.DrawTextInRect(
@@ -150,28 +147,22 @@ void DrawFrequencyGraph(const PluginState& state, const TimedLevel& frame, Canva
                         const Rect& rect) {
     const unsigned char* bins = frame.frequency[0];
     const double height = Height(rect);
-    const bool pen = canvas.BeginPen(0, state.foregroundColor);
+    const ScopedPen pen(canvas, 0, state.foregroundColor);
     const int64_t end = ColumnEnd(rect);
     for (int64_t x = rect.left; x < end; ++x) {
         const int32_t column = static_cast<int32_t>(x);
         canvas.MoveTo(column, rect.bottom);
         canvas.LineTo(column, ScaleY(rect, height, bins[x - rect.left + 1]));
     }
-    if (pen) {
-        canvas.EndPen();
-    }
 }
 
 void DrawPowerWaveform(const TimedLevel& frame, Canvas& canvas, const Rect& rect) {
     const unsigned char* samples = frame.waveform[0];
     const double height = Height(rect);
-    const bool pen = canvas.BeginPen(0, kWaveformColor);
+    const ScopedPen pen(canvas, 0, kWaveformColor);
     canvas.MoveTo(rect.left, ScaleY(rect, height, samples[0]));
     const int64_t end = ColumnEnd(rect);
     for (int64_t x = rect.left; x < end; ++x) {
         canvas.LineTo(static_cast<int32_t>(x), ScaleY(rect, height, samples[x - rect.left + 1]));
-    }
-    if (pen) {
-        canvas.EndPen();
     }
 }

@@ -4,7 +4,7 @@
 // the rectangle's left edge.
 
 #include "analysis/plugin_state.h"
-#include "analysis/timed_level.h"
+#include "wmp/timed_level.h"
 #include "display/canvas.h"
 
 // The channel's band, graph-width bar or power line, and its number when

@@ -1,6 +1,7 @@
 #include "class_factory.h"
 
 #include "common/win32/srw_lock.h"
+#include "common/win32/hresult.h"
 #include "module.h"
 #include "twinkla_object.h"
 
@@ -15,9 +16,7 @@ class CTwinklaClassFactory final : public IClassFactory {
 public:
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID iid, void** ppv) noexcept override {
-        if (ppv == nullptr) {
-            return E_POINTER;
-        }
+        RETURN_HR_IF_NULL(E_POINTER, ppv);
         if (::IsEqualIID(iid, IID_IUnknown) || ::IsEqualIID(iid, IID_IClassFactory)) {
             *ppv = static_cast<IClassFactory*>(this);
             AddRef();
@@ -43,9 +42,7 @@ public:
 
     // IClassFactory
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** ppv) noexcept override {
-        if (ppv == nullptr) {
-            return E_POINTER;
-        }
+        RETURN_HR_IF_NULL(E_POINTER, ppv);
         *ppv = nullptr;
         if (outer != nullptr) {
             return CLASS_E_NOAGGREGATION;

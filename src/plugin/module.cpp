@@ -1,4 +1,5 @@
 // The module's entry point and its four exports.
+#include "common/win32/hresult.h"
 #include "module.h"
 
 #include "class_factory.h"
@@ -45,9 +46,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
 
 extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid,
                                                     void** ppv) noexcept {
-    if (ppv == nullptr) {
-        return E_POINTER;
-    }
+    RETURN_HR_IF_NULL(E_POINTER, ppv);
     *ppv = nullptr;
     if (!::IsEqualCLSID(clsid, CLSID_Twinkla)) {
         return CLASS_E_CLASSNOTAVAILABLE;

@@ -1,5 +1,6 @@
 #include "registration.h"
 
+#include "common/product.h"
 #include "common/win32/unique_handle.h"
 #include "module.h"
 #include "twinkla_h.h"
@@ -10,7 +11,6 @@
 
 namespace {
 
-constexpr wchar_t kEffectsKey[] = L"SOFTWARE\\Microsoft\\MediaPlayer\\Objects\\Effects\\Twinkla";
 constexpr wchar_t kModulePath[] = L"%MODULE%"; // replaced by the module's full path
 
 // Longest module path we store: the system's own limit for a path.
@@ -18,25 +18,26 @@ constexpr DWORD kMaxPath = 32768;
 
 struct RegistryRow {
     HKEY root;
-    const wchar_t* key;  // "{CLSID}" and "{LIBID}" are replaced by the GUIDs
-    const wchar_t* name; // null for the key's default value
-    const wchar_t* data;
+    const wchar_t* owner;  // the key the row belongs to, written and removed whole
+    const wchar_t* subkey; // below the owner, or null for the owner itself
+    const wchar_t* name;   // null for the key's default value
+    const wchar_t* data;   // "{CLSID}", "{LIBID}" and kModulePath are replaced
 };
 
-// One table, written by registration; the two keys that own it are removed
-// whole by unregistration, so the two can't disagree. Everything is stored
-// in Unicode: the module's folder may have a name no ANSI code page holds.
+// One table: registration replaces each owner key whole with its rows, and
+// unregistration removes the same owner keys, so the two can't disagree.
+// Everything is stored in Unicode: the module's folder may have a name no
+// ANSI code page holds.
 const RegistryRow kRows[] = {
-    {HKEY_CLASSES_ROOT, L"CLSID\\{CLSID}", nullptr, L"Twinkla Class"},
-    {HKEY_CLASSES_ROOT, L"CLSID\\{CLSID}\\InprocServer32", nullptr, kModulePath},
-    {HKEY_CLASSES_ROOT, L"CLSID\\{CLSID}\\InprocServer32", L"ThreadingModel", L"Apartment"},
-    {HKEY_CLASSES_ROOT, L"CLSID\\{CLSID}\\TypeLib", nullptr, L"{LIBID}"},
-    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\MediaPlayer\\Objects\\Effects\\Twinkla\\Properties",
-     L"classid", L"{CLSID}"},
-    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\MediaPlayer\\Objects\\Effects\\Twinkla\\Properties",
-     L"name", L"res://Twinkla.dll/RT_STRING/#101"},
-    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\MediaPlayer\\Objects\\Effects\\Twinkla\\Properties",
-     L"description", L"res://Twinkla.dll/RT_STRING/#105"},
+    {HKEY_CLASSES_ROOT, L"CLSID\\{CLSID}", nullptr, nullptr, L"Twinkla Class"},
+    {HKEY_CLASSES_ROOT, L"CLSID\\{CLSID}", L"InprocServer32", nullptr, kModulePath},
+    {HKEY_CLASSES_ROOT, L"CLSID\\{CLSID}", L"InprocServer32", L"ThreadingModel", L"Apartment"},
+    {HKEY_CLASSES_ROOT, L"CLSID\\{CLSID}", L"TypeLib", nullptr, L"{LIBID}"},
+    {HKEY_LOCAL_MACHINE, kEffectKeyPathW, L"Properties", L"classid", L"{CLSID}"},
+    {HKEY_LOCAL_MACHINE, kEffectKeyPathW, L"Properties", L"name",
+     L"res://Twinkla.dll/RT_STRING/#101"},
+    {HKEY_LOCAL_MACHINE, kEffectKeyPathW, L"Properties", L"description",
+     L"res://Twinkla.dll/RT_STRING/#105"},
 };
 
 struct GuidText {
@@ -107,8 +108,16 @@ HRESULT WriteRow(const RegistryRow& row) {
     if (!key || !data) {
         return E_OUTOFMEMORY;
     }
-    if (!Expand(row.key, key.get()) || !Expand(row.data, data.get())) {
+    if (!Expand(row.owner, key.get()) || !Expand(row.data, data.get())) {
         return E_UNEXPECTED;
+    }
+    if (row.subkey != nullptr) {
+        const size_t used = std::wcslen(key.get());
+        if (used + 1 + std::wcslen(row.subkey) >= kMaxPath) {
+            return E_UNEXPECTED;
+        }
+        key.get()[used] = L'\\';
+        std::wcscpy(key.get() + used + 1, row.subkey);
     }
     UniqueHkey hkey;
     LSTATUS status = ::RegCreateKeyExW(row.root, key.get(), 0, nullptr, REG_OPTION_NON_VOLATILE,
@@ -122,20 +131,48 @@ HRESULT WriteRow(const RegistryRow& row) {
     return FromWin32(status);
 }
 
-// HKEY_CLASSES_ROOT\CLSID\{class id}
-struct ClassKey {
-    wchar_t text[64];
-    ClassKey() { std::swprintf(text, 64, L"CLSID\\%ls", FormatGuid(CLSID_Twinkla).text); }
-};
+// The first row of each owner key stands for it.
+bool FirstOfItsOwner(const RegistryRow& row) {
+    for (const RegistryRow& earlier : kRows) {
+        if (&earlier == &row) {
+            return true;
+        }
+        if (earlier.root == row.root && std::wcscmp(earlier.owner, row.owner) == 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Removes every owner key with everything below it, in the table's order.
+// The first failure is the result; after it the rest are still tried when
+// `bestEffort`, and left alone otherwise.
+HRESULT DeleteOwnerKeys(bool bestEffort) {
+    HRESULT result = S_OK;
+    for (const RegistryRow& row : kRows) {
+        if (!FirstOfItsOwner(row)) {
+            continue;
+        }
+        const Text key;
+        HRESULT hr = !key ? E_OUTOFMEMORY : E_UNEXPECTED;
+        if (key && Expand(row.owner, key.get())) {
+            hr = DeleteKeyTree(row.root, key.get());
+        }
+        if (SUCCEEDED(result)) {
+            result = hr;
+        }
+        if (FAILED(result) && !bestEffort) {
+            break;
+        }
+    }
+    return result;
+}
 
 } // namespace
 
 HRESULT RegisterTwinkla() noexcept {
-    // Replace the two keys whole, so that registering twice leaves one set.
-    HRESULT hr = DeleteKeyTree(HKEY_CLASSES_ROOT, ClassKey().text);
-    if (SUCCEEDED(hr)) {
-        hr = DeleteKeyTree(HKEY_LOCAL_MACHINE, kEffectsKey);
-    }
+    // Replace the owner keys whole, so that registering twice leaves one set.
+    HRESULT hr = DeleteOwnerKeys(false);
     for (const RegistryRow& row : kRows) {
         if (FAILED(hr)) {
             break;
@@ -146,10 +183,8 @@ HRESULT RegisterTwinkla() noexcept {
 }
 
 HRESULT UnregisterTwinkla() noexcept {
-    const HRESULT hr = DeleteKeyTree(HKEY_CLASSES_ROOT, ClassKey().text);
-    // The Effects entry goes even if the class key could not.
-    const HRESULT effects = DeleteKeyTree(HKEY_LOCAL_MACHINE, kEffectsKey);
-    return FAILED(hr) ? hr : effects;
+    // Each entry goes even if another could not.
+    return DeleteOwnerKeys(true);
 }
 
 void BroadcastPluginAddRemove() noexcept {

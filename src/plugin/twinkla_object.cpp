@@ -2,11 +2,14 @@
 
 #include "analysis/presets.h"
 #include "common/color_text.h"
+#include "common/win32/com_ptr.h"
+#include "common/win32/hresult.h"
+#include "common/win32/unique_handle.h"
 #include "config/settings.h"
 #include "config/win32/property_dialog.h"
 #include "config/win32/registry_store.h"
 #include "display/band_editor.h"
-#include "display/win32/render_frame.h"
+#include "frame/win32/render_frame.h"
 #include "link/win32/controller_link.h"
 #include "module.h"
 #include "resource.h"
@@ -74,10 +77,7 @@ void CTwinkla::FinalRelease() {
         state_.Link = nullptr;
         link_.reset();
     }
-    if (typeInfo_) {
-        typeInfo_->Release();
-        typeInfo_ = nullptr;
-    }
+    typeInfo_.reset();
 }
 
 void CTwinkla::ReleaseFromFactory(bool mayWait) {
@@ -88,9 +88,7 @@ void CTwinkla::ReleaseFromFactory(bool mayWait) {
 // IUnknown ----------------------------------------------------------------
 
 STDMETHODIMP CTwinkla::QueryInterface(REFIID iid, void** ppv) noexcept {
-    if (ppv == nullptr) {
-        return E_POINTER;
-    }
+    RETURN_HR_IF_NULL(E_POINTER, ppv);
     if (::IsEqualIID(iid, IID_IUnknown) || ::IsEqualIID(iid, IID_ITwinkla) ||
         ::IsEqualIID(iid, IID_IDispatch)) {
         *ppv = static_cast<ITwinkla*>(this);
@@ -139,37 +137,29 @@ HRESULT CTwinkla::LoadTypeInfo() {
     if (n == 0 || n >= MAX_PATH) {
         return E_FAIL;
     }
-    ITypeLib* library = nullptr;
-    HRESULT hr = ::LoadTypeLibEx(path, REGKIND_NONE, &library);
+    ComPtr<ITypeLib> library;
+    HRESULT hr = ::LoadTypeLibEx(path, REGKIND_NONE, library.put());
     if (SUCCEEDED(hr)) {
-        hr = library->GetTypeInfoOfGuid(IID_ITwinkla, &typeInfo_);
-        library->Release();
+        hr = library->GetTypeInfoOfGuid(IID_ITwinkla, typeInfo_.put());
     }
     return hr;
 }
 
 STDMETHODIMP CTwinkla::GetTypeInfoCount(UINT* count) noexcept {
-    if (count == nullptr) {
-        return E_POINTER;
-    }
+    RETURN_HR_IF_NULL(E_POINTER, count);
     *count = 1;
     return S_OK;
 }
 
 STDMETHODIMP CTwinkla::GetTypeInfo(UINT index, LCID, ITypeInfo** info) noexcept {
-    if (info == nullptr) {
-        return E_POINTER;
-    }
+    RETURN_HR_IF_NULL(E_POINTER, info);
     *info = nullptr;
     if (index != 0) {
         return DISP_E_BADINDEX;
     }
-    const HRESULT hr = LoadTypeInfo();
-    if (FAILED(hr)) {
-        return hr;
-    }
+    RETURN_IF_FAILED(LoadTypeInfo());
     typeInfo_->AddRef();
-    *info = typeInfo_;
+    *info = typeInfo_.get();
     return S_OK;
 }
 
@@ -179,7 +169,7 @@ STDMETHODIMP CTwinkla::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LC
         return DISP_E_UNKNOWNINTERFACE;
     }
     const HRESULT hr = LoadTypeInfo();
-    return FAILED(hr) ? hr : ::DispGetIDsOfNames(typeInfo_, names, count, ids);
+    return FAILED(hr) ? hr : ::DispGetIDsOfNames(typeInfo_.get(), names, count, ids);
 }
 
 STDMETHODIMP CTwinkla::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params,
@@ -187,20 +177,15 @@ STDMETHODIMP CTwinkla::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAM
     if (!::IsEqualIID(iid, IID_NULL)) {
         return DISP_E_UNKNOWNINTERFACE;
     }
-    const HRESULT hr = LoadTypeInfo();
-    if (FAILED(hr)) {
-        return hr;
-    }
-    return ::DispInvoke(static_cast<ITwinkla*>(this), typeInfo_, id, flags, params, result,
+    RETURN_IF_FAILED(LoadTypeInfo());
+    return ::DispInvoke(static_cast<ITwinkla*>(this), typeInfo_.get(), id, flags, params, result,
                         exception, argError);
 }
 
 // ITwinkla ----------------------------------------------------------------
 
 STDMETHODIMP CTwinkla::get_foregroundColor(BSTR* value) noexcept {
-    if (value == nullptr) {
-        return E_POINTER;
-    }
+    RETURN_HR_IF_NULL(E_POINTER, value);
     char text[kColorTextSize];
     FormatColorText(state_.foregroundColor, text);
     *value = AllocAnsiBstr(text);
@@ -208,9 +193,7 @@ STDMETHODIMP CTwinkla::get_foregroundColor(BSTR* value) noexcept {
 }
 
 STDMETHODIMP CTwinkla::put_foregroundColor(BSTR value) noexcept {
-    if (value == nullptr) {
-        return E_POINTER;
-    }
+    RETURN_HR_IF_NULL(E_POINTER, value);
     // The BSTR's own length, so an embedded NUL can't pass for a short string.
     if (::SysStringLen(value) != 7) {
         return E_INVALIDARG;
@@ -234,17 +217,13 @@ STDMETHODIMP CTwinkla::MediaInfo(LONG, LONG, BSTR) noexcept {
 }
 
 STDMETHODIMP CTwinkla::GetCapabilities(DWORD* capabilities) noexcept {
-    if (capabilities == nullptr) {
-        return E_POINTER;
-    }
+    RETURN_HR_IF_NULL(E_POINTER, capabilities);
     *capabilities = EFFECT_HASPROPERTYPAGE | EFFECT_VARIABLEFREQSTEP;
     return S_OK;
 }
 
 STDMETHODIMP CTwinkla::GetTitle(BSTR* title) noexcept {
-    if (title == nullptr) {
-        return E_POINTER;
-    }
+    RETURN_HR_IF_NULL(E_POINTER, title);
     wchar_t text[64];
     if (::LoadStringW(g_moduleInstance, IDS_TITLE, text, 64) <= 0) {
         return E_FAIL;
@@ -258,9 +237,7 @@ STDMETHODIMP CTwinkla::GetTitle(BSTR* title) noexcept {
 }
 
 STDMETHODIMP CTwinkla::GetPresetTitle(LONG preset, BSTR* title) noexcept {
-    if (title == nullptr) {
-        return E_POINTER;
-    }
+    RETURN_HR_IF_NULL(E_POINTER, title);
     const char* text = PresetTitle(static_cast<uint32_t>(preset));
     if (text == nullptr) {
         return E_INVALIDARG;
@@ -274,9 +251,7 @@ STDMETHODIMP CTwinkla::GetPresetTitle(LONG preset, BSTR* title) noexcept {
 }
 
 STDMETHODIMP CTwinkla::GetPresetCount(LONG* count) noexcept {
-    if (count == nullptr) {
-        return E_POINTER;
-    }
+    RETURN_HR_IF_NULL(E_POINTER, count);
     *count = kPresetCount;
     return S_OK;
 }
@@ -287,9 +262,7 @@ STDMETHODIMP CTwinkla::SetCurrentPreset(LONG preset) noexcept {
 }
 
 STDMETHODIMP CTwinkla::GetCurrentPreset(LONG* preset) noexcept {
-    if (preset == nullptr) {
-        return E_POINTER;
-    }
+    RETURN_HR_IF_NULL(E_POINTER, preset);
     *preset = state_.CurrentPreset;
     return S_OK;
 }
@@ -313,25 +286,23 @@ STDMETHODIMP CTwinkla::SetCore(IWMPCore* core) noexcept {
     if (core == nullptr) {
         return S_OK;
     }
-    core_ = core;
-    core_->AddRef();
+    core->AddRef();
+    core_.reset(core);
 
-    IConnectionPointContainer* container = nullptr;
-    HRESULT hr =
-        core_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container));
+    ComPtr<IConnectionPointContainer> container;
+    HRESULT hr = core_->QueryInterface(IID_IConnectionPointContainer, container.put_void());
     if (SUCCEEDED(hr)) {
-        hr = container->FindConnectionPoint(IID_IWMPEvents, &eventPoint_);
-        container->Release();
+        hr = container->FindConnectionPoint(IID_IWMPEvents, eventPoint_.put());
     }
-    if (SUCCEEDED(hr) && eventPoint_ != nullptr) {
+    if (SUCCEEDED(hr) && eventPoint_) {
         hr = eventPoint_->Advise(static_cast<ITwinkla*>(this), &adviseCookie_);
         if (FAILED(hr) || adviseCookie_ == 0) {
-            eventPoint_->Release();
-            eventPoint_ = nullptr;
+            eventPoint_.reset();
             adviseCookie_ = 0;
         }
     } else {
-        eventPoint_ = nullptr;
+        // A failed call's out-parameter is not a reference to release.
+        eventPoint_.release();
     }
     return hr;
 }
@@ -342,13 +313,9 @@ void CTwinkla::ReleaseCore() {
             eventPoint_->Unadvise(adviseCookie_);
         }
         adviseCookie_ = 0;
-        eventPoint_->Release();
-        eventPoint_ = nullptr;
+        eventPoint_.reset();
     }
-    if (core_) {
-        core_->Release();
-        core_ = nullptr;
-    }
+    core_.reset();
 }
 
 STDMETHODIMP CTwinkla::Create(HWND window) noexcept {
@@ -392,10 +359,11 @@ STDMETHODIMP CTwinkla::RenderWindowed(TimedLevel* levels, BOOL) noexcept {
     if (window_ == nullptr) {
         return E_UNEXPECTED;
     }
-    HDC dc = ::GetDC(window_);
-    if (dc == nullptr) {
+    const WindowDc window(window_);
+    if (!window) {
         return E_FAIL;
     }
+    const HDC dc = window.get();
     RECT client = {0, 0, 0, 0};
     ::GetClientRect(window_, &client);
     // Drawn off-screen and copied in one blit: the window never shows a frame
@@ -409,7 +377,6 @@ STDMETHODIMP CTwinkla::RenderWindowed(TimedLevel* levels, BOOL) noexcept {
     if (offscreen) {
         offscreen_.End(dc, SUCCEEDED(drawn));
     }
-    ::ReleaseDC(window_, dc);
     return S_OK;
 }
 

@@ -4,11 +4,12 @@
 // controller link with its keep-alive thread, and the references to the player.
 
 #include "analysis/plugin_state.h"
+#include "common/win32/com_ptr.h"
 #include "config/win32/dialog_host.h"
-#include "display/win32/render_frame.h"
+#include "frame/win32/render_frame.h"
 #include "dialog_list.h"
 #include "twinkla_h.h"
-#include "wmp_effects.h"
+#include "wmp/win32/wmp_effects.h"
 
 #include <windows.h>
 #include <wmp.h>
@@ -155,10 +156,10 @@ private:
     std::unique_ptr<ControllerLink> link_;
     HWND window_ = nullptr;
     OffscreenFrame offscreen_; // RenderWindowed's frame before it goes to the window
-    IWMPCore* core_ = nullptr;
-    IConnectionPoint* eventPoint_ = nullptr; // while subscribed to the player's events
+    ComPtr<IWMPCore> core_;
+    ComPtr<IConnectionPoint> eventPoint_; // while subscribed to the player's events
     DWORD adviseCookie_ = 0;
-    ITypeInfo* typeInfo_ = nullptr; // loaded on first dispatch
-    DialogList dialogs_;            // open dialog windows, closed before the object goes
+    ComPtr<ITypeInfo> typeInfo_; // loaded on first dispatch
+    DialogList dialogs_;         // open dialog windows, closed before the object goes
     DialogHost dialogHost_{*this};
 };

@@ -1,4 +1,4 @@
-#include "analysis/frame_pipeline.h"
+#include "frame/frame_pipeline.h"
 
 #include "fake_link.h"
 #include "recording_canvas.h"

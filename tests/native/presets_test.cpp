@@ -1,7 +1,7 @@
 #include "analysis/presets.h"
 
-#include "analysis/frame_pipeline.h"
-#include "config/memory_store.h"
+#include "frame/frame_pipeline.h"
+#include "memory_store.h"
 #include "config/settings.h"
 #include "settings_fake_link.h"
 #include "test_support.h"

@@ -14,7 +14,7 @@
 //   std::vector<std::string> ValueNames(path) const, SubkeyNames(path) const;
 
 #include "analysis/presets.h"
-#include "config/memory_store.h"
+#include "memory_store.h"
 #include "config/settings.h"
 #include "expect_record.h"
 #include "settings_fake_link.h"

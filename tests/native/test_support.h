@@ -2,7 +2,7 @@
 // Small builders shared by the core tests.
 
 #include "analysis/channel_config.h"
-#include "analysis/timed_level.h"
+#include "wmp/timed_level.h"
 
 #include <cstring>
 

@@ -3,10 +3,6 @@
 
 #include <windows.h>
 
-// The calling thread's last error as an HRESULT; never a success code, so a
-// failure whose last error is 0 still reads as a failure.
-HRESULT HResultFromLastError();
-
 #define RETURN_IF_FAILED(expr)                                                                     \
     do {                                                                                           \
         const HRESULT hr_ = (expr);                                                                \
@@ -21,9 +17,3 @@ HRESULT HResultFromLastError();
     } while (0)
 
 #define RETURN_HR_IF_NULL(hr, ptr) RETURN_HR_IF(hr, (ptr) == nullptr)
-
-#define RETURN_IF_WIN32_BOOL_FALSE(expr)                                                           \
-    do {                                                                                           \
-        if (!(expr))                                                                               \
-            return HResultFromLastError();                                                         \
-    } while (0)

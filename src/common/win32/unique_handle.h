@@ -7,8 +7,7 @@
 #include <type_traits>
 #include <utility>
 
-template <typename T, auto Close, auto Invalid = nullptr>
-class UniqueHandle {
+template <typename T, auto Close, auto Invalid = nullptr> class UniqueHandle {
 public:
     UniqueHandle() = default;
     explicit UniqueHandle(T value) : value_(value) {}
@@ -52,9 +51,18 @@ private:
     T value_ = Empty();
 };
 
-inline void CloseKernelHandle(HANDLE h) { ::CloseHandle(h); }
-inline void CloseRegKey(HKEY k) { ::RegCloseKey(k); }
-inline void DeleteGdiObject(HGDIOBJ o) { ::DeleteObject(o); }
+inline void CloseKernelHandle(HANDLE h) {
+    ::CloseHandle(h);
+}
+inline void CloseRegKey(HKEY k) {
+    ::RegCloseKey(k);
+}
+inline void DeleteGdiObject(HGDIOBJ o) {
+    ::DeleteObject(o);
+}
+inline void DeleteMemoryDc(HDC dc) {
+    ::DeleteDC(dc);
+}
 
 using UniqueHandleNull = UniqueHandle<HANDLE, CloseKernelHandle>;
 // CreateFile reports failure with INVALID_HANDLE_VALUE, not null.
@@ -62,6 +70,8 @@ using UniqueFile = UniqueHandle<HANDLE, CloseKernelHandle, -1>;
 using UniqueHkey = UniqueHandle<HKEY, CloseRegKey>;
 using UniquePen = UniqueHandle<HPEN, DeleteGdiObject>;
 using UniqueBrush = UniqueHandle<HBRUSH, DeleteGdiObject>;
+using UniqueBitmap = UniqueHandle<HBITMAP, DeleteGdiObject>;
+using UniqueMemoryDc = UniqueHandle<HDC, DeleteMemoryDc>;
 
 // Selects an object into a DC and selects the previous one back on exit.
 // Declare it after the owner of the object it selects, so the previous
@@ -72,6 +82,8 @@ public:
         : dc_(dc), previous_(object ? ::SelectObject(dc, object) : nullptr) {}
     ScopedSelectObject(const ScopedSelectObject&) = delete;
     ScopedSelectObject& operator=(const ScopedSelectObject&) = delete;
+    // True when the object was selected.
+    explicit operator bool() const { return previous_ != nullptr; }
     ~ScopedSelectObject() {
         if (previous_) {
             ::SelectObject(dc_, previous_);
@@ -81,4 +93,23 @@ public:
 private:
     HDC dc_;
     HGDIOBJ previous_;
+};
+
+// A window's device context from GetDC, given back with ReleaseDC.
+class WindowDc {
+public:
+    explicit WindowDc(HWND window) : window_(window), dc_(::GetDC(window)) {}
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+    ~WindowDc() {
+        if (dc_) {
+            ::ReleaseDC(window_, dc_);
+        }
+    }
+    HDC get() const { return dc_; }
+    explicit operator bool() const { return dc_ != nullptr; }
+
+private:
+    HWND window_;
+    HDC dc_;
 };

@@ -35,7 +35,7 @@ void OpenChannelDialog(IDialogHost& host, CDialogBase& owner, ChannelConfig& liv
 bool CChannelDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     switch (message) {
     case WM_INITDIALOG:
-        Initialise();
+        Initialize();
         result = TRUE;
         return true;
     case WM_COMMAND:
@@ -124,7 +124,7 @@ bool CChannelDialog::OnBandStep(int id, int32_t delta) {
     return false;
 }
 
-void CChannelDialog::Initialise() {
+void CChannelDialog::Initialize() {
     const HWND window = Window();
     char caption[32];
     std::snprintf(caption, sizeof caption, "Channel %d", working_.Address + 1);

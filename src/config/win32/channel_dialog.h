@@ -21,7 +21,7 @@ private:
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     bool OnCommand(int id, int code);
     bool OnBandStep(int id, int32_t delta);
-    void Initialise();
+    void Initialize();
     void FillSampleTypes();
     void ShowHertz(int fieldId, int32_t bin);
     void WriteBack();

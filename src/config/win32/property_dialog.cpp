@@ -36,7 +36,7 @@ void OpenPropertyDialog(IDialogHost& host, HWND owner) {
 
 bool CPropertyDialog::OnMessage(UINT message, WPARAM wParam, LPARAM, LRESULT& result) {
     if (message == WM_INITDIALOG) {
-        Initialise();
+        Initialize();
         result = TRUE;
         return true;
     }
@@ -73,7 +73,7 @@ bool CPropertyDialog::OnMessage(UINT message, WPARAM wParam, LPARAM, LRESULT& re
     return false;
 }
 
-void CPropertyDialog::Initialise() {
+void CPropertyDialog::Initialize() {
     Centre();
     const HWND window = Window();
     for (const char* port : kListedPorts) {

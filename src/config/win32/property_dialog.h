@@ -21,6 +21,6 @@ public:
 
 private:
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
-    void Initialise();
+    void Initialize();
     void Centre();
 };

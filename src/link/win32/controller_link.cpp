@@ -87,8 +87,8 @@ struct ControllerLink::Shared {
 
     SRWLOCK lock = SRWLOCK_INIT;
     // Guarded by `lock`:
-    HANDLE port = INVALID_HANDLE_VALUE; // owned while open
-    UniqueHandleNull timer;             // created by the thread
+    UniqueFile port;        // open while the link is
+    UniqueHandleNull timer; // created by the thread
     bool commandSent = false;
     LONGLONG lastCommand = 0; // performance counter when the last command went out
 
@@ -109,19 +109,14 @@ struct ControllerLink::Shared {
 
     // With `lock` held.
     void CloseAbandonedPort() {
-        if (portAbandoned.exchange(false) && port != INVALID_HANDLE_VALUE) {
-            ::CloseHandle(std::exchange(port, INVALID_HANDLE_VALUE));
+        if (portAbandoned.exchange(false)) {
+            port.reset();
         }
     }
 
     Shared() = default;
     Shared(const Shared&) = delete;
     Shared& operator=(const Shared&) = delete;
-    ~Shared() {
-        if (port != INVALID_HANDLE_VALUE) {
-            ::CloseHandle(port);
-        }
-    }
 
     void AddRef() { refs.fetch_add(1); }
     void Release() {
@@ -194,13 +189,14 @@ DWORD WINAPI ControllerLink::KeepAliveLoop(void* parameter) noexcept {
             if (!shared->running.load()) {
                 break;
             }
-            if (shared->port != INVALID_HANDLE_VALUE) {
+            if (shared->port) {
                 // Decided under the lock: a command may have gone out between
                 // the timer's expiry and now. The keep-alive is then not due;
                 // the timer waits out the rest of the quiet period.
                 const LONGLONG left = timer != nullptr ? shared->QuietLeft() : 0;
                 if (left <= 0) {
-                    WriteMessage(shared->port, KeepAliveMessage.data(), KeepAliveMessage.size());
+                    WriteMessage(shared->port.get(), KeepAliveMessage.data(),
+                                 KeepAliveMessage.size());
                 } else {
                     ArmKeepAliveTimer(timer, -left);
                 }
@@ -263,7 +259,7 @@ bool ControllerLink::Open(const char* portName, uint32_t deviceId) {
     }
     ExclusiveLock lock(shared_->lock, std::adopt_lock);
     shared_->CloseAbandonedPort();
-    shared_->port = port.release();
+    shared_->port = std::move(port);
     isOpen_ = true;
     return true;
 }
@@ -290,7 +286,7 @@ void ControllerLink::SendCommand(const LevelCommand& command) {
     if (shared_->timer) {
         ArmKeepAliveTimer(shared_->timer.get());
     }
-    WriteMessage(shared_->port, bytes.data(), bytes.size());
+    WriteMessage(shared_->port.get(), bytes.data(), bytes.size());
 }
 
 bool ControllerLink::LockPort() {
@@ -327,7 +323,7 @@ bool ControllerLink::ClosePort() {
         return false;
     }
     ExclusiveLock lock(shared_->lock, std::adopt_lock);
-    ::CloseHandle(std::exchange(shared_->port, INVALID_HANDLE_VALUE));
+    shared_->port.reset();
     return true;
 }
 
@@ -365,7 +361,7 @@ void ControllerLink::Abandon() {
         // thread vanished holding the lock). The writer then closes the port
         // when its write ends, or the block when its last reference goes.
         if (::TryAcquireSRWLockExclusive(&shared_->lock)) {
-            ::CloseHandle(std::exchange(shared_->port, INVALID_HANDLE_VALUE));
+            shared_->port.reset();
             ::ReleaseSRWLockExclusive(&shared_->lock);
         } else {
             shared_->portAbandoned.store(true);

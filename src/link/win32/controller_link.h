@@ -73,10 +73,6 @@ public:
     // Encodes a level command for the current DeviceId and sends it.
     void SetLevel(int channelIndex, int32_t level) override;
 
-    // Writes one command while the port is open, with bytes 0, 1 and 5 set to
-    // 00, DeviceId and 00, and pushes the next keep-alive to 500 ms from now.
-    void SendCommand(const LevelCommand& command);
-
     // Closes the port and stops the thread, returning within about 2000 ms
     // (normally within milliseconds) even on a stalled line. Never call it
     // inside DllMain.
@@ -93,6 +89,9 @@ public:
 
 private:
     struct Shared;
+    // Writes one command while the port is open, with bytes 0, 1 and 5 set to
+    // 00, DeviceId and 00, and pushes the next keep-alive to 500 ms from now.
+    void SendCommand(const LevelCommand& command);
     // The thread's procedure; noexcept, as nothing may unwind out of a thread.
     static DWORD WINAPI KeepAliveLoop(void* parameter) noexcept;
     void StartThread(Pacing pacing);

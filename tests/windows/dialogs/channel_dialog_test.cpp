@@ -1,7 +1,7 @@
 // The channel dialog driven through its controls: what it shows, how its
 // lists and arrows edit the working copy, and what OK, Apply and Cancel write.
 
-#include "analysis/frame_pipeline.h"
+#include "frame/frame_pipeline.h"
 #include "dialog_test_support.h"
 #include "native/expect_record.h"
 #include "native/recording_canvas.h"

@@ -5,6 +5,7 @@
 // clicks and keys do.
 
 #include "analysis/presets.h"
+#include "common/win32/unique_handle.h"
 #include "config/settings.h"
 #include "config/win32/dialog_base.h"
 #include "config/win32/property_dialog.h"
@@ -66,14 +67,14 @@ public:
     TestHost() {
         ::RegDeleteTreeA(HKEY_CURRENT_USER, kScratchKey);
         ::RegCreateKeyExA(HKEY_CURRENT_USER, kScratchKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                          &scratch_, nullptr);
+                          scratch_.put(), nullptr);
         state.Link = &link;
         link.Open("COM1", 1);
         link.opens.clear();
     }
     ~TestHost() {
         CloseAll();
-        ::RegCloseKey(scratch_);
+        scratch_.reset();
         ::RegDeleteTreeA(HKEY_CURRENT_USER, kScratchKey);
     }
     TestHost(const TestHost&) = delete;
@@ -92,12 +93,12 @@ public:
     PluginState& State() override { return state; }
     void SaveSettings() override {
         ++saves;
-        RegistryStore store(scratch_);
+        RegistryStore store(scratch_.get());
         ::SaveSettings(state, store);
     }
     HRESULT SetCurrentPreset(LONG preset) override {
         presets.push_back(preset);
-        RegistryStore store(scratch_);
+        RegistryStore store(scratch_.get());
         return ::SetCurrentPreset(state, store, preset) ? S_OK : E_INVALIDARG;
     }
     HINSTANCE ResourceModule() override { return resources; }
@@ -114,7 +115,7 @@ public:
 
     void LoadStored(StoredSettings& out) {
         out.state.Link = &out.link;
-        RegistryStore store(scratch_);
+        RegistryStore store(scratch_.get());
         out.complete = ::LoadSettings(out.state, store);
     }
 
@@ -127,7 +128,7 @@ public:
     bool refuseDialogs = false; // as a host out of memory does
 
 private:
-    HKEY scratch_ = nullptr;
+    UniqueHkey scratch_;
 };
 
 // Runs the posted messages, as the host's message loop would.

@@ -1,9 +1,9 @@
 // The frame pipeline drawing through the GDI canvas into a 1024 x 256 DIB
 // section, read back pixel by pixel.
 #include "display/win32/gdi_canvas.h"
-#include "display/win32/render_frame.h"
+#include "frame/win32/render_frame.h"
 
-#include "dib_surface.h"
+#include "common/win32/dib_surface.h"
 #include "native/fake_link.h"
 #include "native/test_support.h"
 

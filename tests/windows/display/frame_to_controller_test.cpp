@@ -1,11 +1,11 @@
 // One frame through the real ControllerLink to the virtual controller
 // (tools/with-vctl), checking what arrives on the wire.
 #include "analysis/presets.h"
-#include "display/win32/render_frame.h"
+#include "frame/win32/render_frame.h"
 #include "link/protocol.h"
 #include "link/win32/controller_link.h"
 
-#include "dib_surface.h"
+#include "common/win32/dib_surface.h"
 #include "windows/common/vctl_log.h"
 
 #include <gtest/gtest.h>

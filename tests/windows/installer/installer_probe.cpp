@@ -5,8 +5,10 @@
 //   module <the file the created object's code comes from>   (once created)
 // Without an Effects entry it still asks COM for Twinkla's own class id, so a
 // removed class reads "class not registered" (0x80040154).
+#include "common/product.h"
+#include "common/win32/com_ptr.h"
 #include "twinkla_h.h"
-#include "wmp_effects.h"
+#include "wmp/win32/wmp_effects.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -21,18 +23,17 @@ int main() {
     wchar_t text[64] = L"";
     DWORD size = sizeof text;
     CLSID clsid = CLSID_Twinkla;
-    if (::RegGetValueW(HKEY_LOCAL_MACHINE,
-                       L"SOFTWARE\\Microsoft\\MediaPlayer\\Objects\\Effects\\Twinkla\\Properties",
-                       L"classid", RRF_RT_REG_SZ, nullptr, text, &size) == ERROR_SUCCESS &&
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, kEffectPropertiesPathW, L"classid", RRF_RT_REG_SZ,
+                       nullptr, text, &size) == ERROR_SUCCESS &&
         SUCCEEDED(::CLSIDFromString(text, &clsid))) {
         std::printf("classid %ls\n", text);
     } else {
         std::printf("classid <missing>\n");
     }
 
-    IWMPEffects2* effects = nullptr;
+    ComPtr<IWMPEffects2> effects;
     const HRESULT hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IWMPEffects2,
-                                          reinterpret_cast<void**>(&effects));
+                                          effects.put_void());
     std::printf("create 0x%08lX\n", static_cast<unsigned long>(hr));
     if (SUCCEEDED(hr)) {
         // The object's vtable lives in the module that serves it.
@@ -40,11 +41,11 @@ int main() {
         wchar_t path[MAX_PATH] = L"";
         if (::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
                                      GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                                 *reinterpret_cast<LPCWSTR*>(effects), &module)) {
+                                 *reinterpret_cast<LPCWSTR*>(effects.get()), &module)) {
             ::GetModuleFileNameW(module, path, MAX_PATH);
         }
         std::printf("module %ls\n", path);
-        effects->Release();
+        effects.reset();
     }
     ::CoFreeUnusedLibrariesEx(0, 0);
     ::CoUninitialize();

@@ -165,7 +165,7 @@ TEST_F(LinkTest, AfterCloseNothingIsWritten) {
     ::Sleep(100); // what went out before the close arrives first
     mark = log_.Mark();
     link.SetLevel(0, 20);
-    link.SendCommand({0x00, 0x01, 0x03, 0x01, 0x80, 0x00});
+    link.SetLevel(15, 0);
     EXPECT_TRUE(ArrivedWithin(mark, 1200).empty());
 }
 
@@ -177,9 +177,9 @@ TEST_F(LinkTest, SetLevelWritesTheSixCommandBytes) {
     // The settings load writes DeviceId directly; the next command uses it.
     link.DeviceId = 255;
     link.SetLevel(15, 150);
-    // SendCommand owns the framing bytes and the device id.
+    // And back: each command takes the id of its moment.
     link.DeviceId = 1;
-    link.SendCommand({0x55, 0x66, 0x03, 0x6A, 0x82, 0x77});
+    link.SetLevel(2, 50);
     ASSERT_TRUE(log_.WaitForCount(mark, Kind::Level, 3, 2000));
     const VctlMessages got = log_.Since(mark);
     const VctlMessages levels = OfKind(got, Kind::Level);

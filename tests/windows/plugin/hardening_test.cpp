@@ -2,10 +2,12 @@
 // and the registry, COM calls, the player's events, and the bytes on the line.
 #include "plugin_host.h"
 
+#include "common/product.h"
+#include "common/win32/com_ptr.h"
 #include "common/win32/unique_handle.h"
 #include "resource.h"
 #include "twinkla_h.h"
-#include "wmp_effects.h"
+#include "wmp/win32/wmp_effects.h"
 
 #include "player_core.h"
 #include "windows/common/vctl_log.h"
@@ -24,7 +26,7 @@ namespace {
 
 using Kind = VctlMessage::Kind;
 
-constexpr char kSettings[] = "Software\\Twinkla";
+constexpr const char* kSettings = kSettingsKeyPath;
 
 // The object held only by the factory is released, so the next creation
 // makes a new one that loads the stored settings.
@@ -37,8 +39,8 @@ void StartOver() {
 // Makes sure a complete set of settings is stored, as after a first run.
 void EnsureStoredSettings() {
     ComPtr<IWMPEffects2> effects;
-    ASSERT_EQ(CreateLikeThePlayer(effects.Put()), S_OK);
-    effects.Reset();
+    ASSERT_EQ(CreateLikeThePlayer(effects.put()), S_OK);
+    effects.reset();
     StartOver();
 }
 
@@ -118,10 +120,10 @@ TEST_F(Hardening, AFolderNameOutsideTheCodePageIsRegisteredAndTheObjectCreated) 
     EXPECT_EQ(std::wstring(stored), dll);
 
     ComPtr<IWMPEffects2> effects;
-    EXPECT_EQ(CreateLikeThePlayer(effects.Put()), S_OK);
+    EXPECT_EQ(CreateLikeThePlayer(effects.put()), S_OK);
     const HMODULE copy = ::GetModuleHandleW(dll.c_str());
     EXPECT_NE(copy, nullptr) << "the object comes from the copy";
-    effects.Reset();
+    effects.reset();
     if (copy != nullptr) {
         EXPECT_EQ(CallDllCanUnloadNow(copy), S_OK); // its object, port and thread go
     }
@@ -137,27 +139,27 @@ TEST_F(Hardening, StoredTwentyBytePortWithItsTerminatorInsideKeepsEveryStoredCha
     std::memset(port + 5, 'x', sizeof port - 5);
     SetValue(kSettings, "Port", REG_SZ, port, 20);
     const BYTE nine = 9;
-    SetValue("Software\\Twinkla\\Channel3", "Address", REG_BINARY, &nine, 1);
+    SetValue(TWINKLA_SETTINGS_KEY_PATH "\\Channel3", "Address", REG_BINARY, &nine, 1);
     const std::vector<BYTE> storedPort = GetValue(kSettings, "Port");
     ASSERT_EQ(storedPort.size(), 20u);
 
     VctlLog log;
     const size_t mark = log.Mark();
     ComPtr<IWMPEffects2> effects;
-    ASSERT_EQ(CreateLikeThePlayer(effects.Put()), S_OK);
+    ASSERT_EQ(CreateLikeThePlayer(effects.put()), S_OK);
     EXPECT_EQ(GetValue(kSettings, "Port"), storedPort) << "nothing was written over it";
-    EXPECT_EQ(GetValue("Software\\Twinkla\\Channel3", "Address"), std::vector<BYTE>{9});
+    EXPECT_EQ(GetValue(TWINKLA_SETTINGS_KEY_PATH "\\Channel3", "Address"), std::vector<BYTE>{9});
     LONG preset = -1;
     EXPECT_EQ(effects->GetCurrentPreset(&preset), S_OK);
     EXPECT_EQ(preset, 0) << "the stored settings were loaded, not the first-run ones";
-    EXPECT_EQ(PortInPropertyDialog(effects.p), "COM4");
+    EXPECT_EQ(PortInPropertyDialog(effects.get()), "COM4");
     EXPECT_TRUE(log.WaitForCount(mark, Kind::KeepAlive, 1, 2000)) << "COM4 is open";
 
-    effects.Reset();
+    effects.reset();
     StartOver();
     SetValue(kSettings, "Port", REG_SZ, "COM1", 5);
     const BYTE three = 3;
-    SetValue("Software\\Twinkla\\Channel3", "Address", REG_BINARY, &three, 1);
+    SetValue(TWINKLA_SETTINGS_KEY_PATH "\\Channel3", "Address", REG_BINARY, &three, 1);
 }
 
 // A player core that has let go of its own reference to the plug-in while
@@ -174,7 +176,7 @@ TEST_F(Hardening, AnEventArrivingWhileTheObjectIsDestroyedIsHarmless) {
     });
     {
         ComPtr<IWMPEffects2> effects;
-        ASSERT_EQ(CreateLikeThePlayer(effects.Put()), S_OK);
+        ASSERT_EQ(CreateLikeThePlayer(effects.put()), S_OK);
         ASSERT_EQ(effects->SetCore(&core), S_OK);
         ASSERT_NE(core.Sink(), nullptr);
     }
@@ -194,8 +196,8 @@ TEST_F(Hardening, AnEventArrivingWhileTheObjectIsDestroyedIsHarmless) {
 struct Creator {
     HANDLE go = nullptr;      // both wait for it
     HANDLE release = nullptr; // then hold the object until this is set
-    HANDLE created = nullptr; // set by the thread once it has its object
-    IUnknown* object = nullptr;
+    UniqueHandleNull created; // set by the thread once it has its object
+    ComPtr<IUnknown> object;  // released by its own thread, in its apartment
     HRESULT hr = E_FAIL;
 };
 
@@ -204,12 +206,10 @@ DWORD WINAPI CreateAtOnce(void* parameter) {
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     ::WaitForSingleObject(c.go, INFINITE);
     c.hr = ::CoCreateInstance(CLSID_Twinkla, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                              reinterpret_cast<void**>(&c.object));
-    ::SetEvent(c.created);
+                              c.object.put_void());
+    ::SetEvent(c.created.get());
     ::WaitForSingleObject(c.release, INFINITE);
-    if (c.object) {
-        c.object->Release();
-    }
+    c.object.reset();
     ::CoUninitialize();
     return 0;
 }
@@ -224,17 +224,17 @@ TEST_F(Hardening, TwoThreadsCreatingTheFirstObjectAtOnceShareOneObjectAndOneKeep
     for (int i = 0; i < 2; ++i) {
         creators[i].go = go.get();
         creators[i].release = release.get();
-        creators[i].created = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        creators[i].created.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
         threads[i].reset(::CreateThread(nullptr, 0, CreateAtOnce, &creators[i], 0, nullptr));
         ASSERT_TRUE(threads[i]);
     }
     ::Sleep(100); // both are waiting at the barrier
     ::SetEvent(go.get());
     for (Creator& c : creators) {
-        EXPECT_EQ(::WaitForSingleObject(c.created, 10000), WAIT_OBJECT_0);
+        EXPECT_EQ(::WaitForSingleObject(c.created.get(), 10000), WAIT_OBJECT_0);
         EXPECT_EQ(c.hr, S_OK);
     }
-    EXPECT_EQ(creators[0].object, creators[1].object) << "one object for both";
+    EXPECT_EQ(creators[0].object.get(), creators[1].object.get()) << "one object for both";
 
     // One link keeps the controller alive: a keep-alive every 500 ms, not two.
     VctlLog log;
@@ -248,7 +248,6 @@ TEST_F(Hardening, TwoThreadsCreatingTheFirstObjectAtOnceShareOneObjectAndOneKeep
     ::SetEvent(release.get());
     for (int i = 0; i < 2; ++i) {
         EXPECT_EQ(::WaitForSingleObject(threads[i].get(), 10000), WAIT_OBJECT_0);
-        ::CloseHandle(creators[i].created);
     }
 }
 
@@ -272,7 +271,7 @@ TEST_F(Hardening, AKeepAliveNeverFollowsACommandByLessThanItsPeriod) {
     ASSERT_FALSE(VctlLog::PathFromEnvironment().empty()) << "run under tools/with-vctl COM1";
     EnsureStoredSettings();
     ComPtr<IWMPEffects2> effects;
-    ASSERT_EQ(CreateLikeThePlayer(effects.Put()), S_OK);
+    ASSERT_EQ(CreateLikeThePlayer(effects.put()), S_OK);
     CPlayerCore core;
     ASSERT_EQ(effects->SetCore(&core), S_OK);
     IWMPEvents* const events = core.Sink();
@@ -365,7 +364,7 @@ TEST_F(Hardening, AStalledLineHoldsNeitherAReopenNorTheReleaseForLong) {
     ASSERT_FALSE(VctlLog::PathFromEnvironment().empty()) << "run under tools/with-vctl COM1";
     EnsureStoredSettings();
     ComPtr<IWMPEffects2> effects;
-    ASSERT_EQ(CreateLikeThePlayer(effects.Put()), S_OK);
+    ASSERT_EQ(CreateLikeThePlayer(effects.put()), S_OK);
     ASSERT_EQ(effects->DisplayPropertyPage(nullptr), S_OK);
     const HWND dialog = ::FindWindowA(nullptr, "Twinkla Properties");
     ASSERT_NE(dialog, nullptr);
@@ -395,7 +394,7 @@ TEST_F(Hardening, AStalledLineHoldsNeitherAReopenNorTheReleaseForLong) {
     ::SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_APPLY, BN_CLICKED), 0);
     const double reopen = NowMs() - start;
     ::DestroyWindow(dialog);
-    effects.Reset();
+    effects.reset();
     start = NowMs();
     EXPECT_EQ(CallDllCanUnloadNow(), S_OK); // closes the link
     const double release = NowMs() - start;
@@ -497,7 +496,7 @@ private:
 // of open dialogs, inside WM_INITDIALOG, is not.
 TEST_F(Hardening, AnAllocationFailureWhileADialogOpensLeavesNoDialogAndNoException) {
     ComPtr<IWMPEffects2> effects;
-    ASSERT_EQ(CreateLikeThePlayer(effects.Put()), S_OK); // a new object, no dialogs yet
+    ASSERT_EQ(CreateLikeThePlayer(effects.put()), S_OK); // a new object, no dialogs yet
     HRESULT hr = E_FAIL;
     {
         OneAllocationFails failure(::GetModuleHandleA("Twinkla.dll"), 1);
@@ -507,11 +506,11 @@ TEST_F(Hardening, AnAllocationFailureWhileADialogOpensLeavesNoDialogAndNoExcepti
     }
     EXPECT_EQ(hr, S_OK);
     EXPECT_EQ(::FindWindowA(nullptr, "Twinkla Properties"), nullptr) << "no dialog opened";
-    effects.Reset();
+    effects.reset();
     EXPECT_EQ(CallDllCanUnloadNow(), S_OK) << "nothing of the dialog holds the module";
 
     // With memory to spare again, the dialog opens.
-    ASSERT_EQ(CreateLikeThePlayer(effects.Put()), S_OK);
+    ASSERT_EQ(CreateLikeThePlayer(effects.put()), S_OK);
     EXPECT_EQ(effects->DisplayPropertyPage(nullptr), S_OK);
     const HWND dialog = ::FindWindowA(nullptr, "Twinkla Properties");
     EXPECT_NE(dialog, nullptr);

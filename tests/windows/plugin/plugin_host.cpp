@@ -1,5 +1,6 @@
 #include "plugin_host.h"
 
+#include "common/product.h"
 #include "common/win32/unique_handle.h"
 
 #include <string>
@@ -63,9 +64,8 @@ bool KeyExists(HKEY root, const char* key) {
 }
 
 bool ReadPlayerClassId(CLSID& clsid) {
-    const std::string text = ReadString(
-        HKEY_LOCAL_MACHINE,
-        "SOFTWARE\\Microsoft\\MediaPlayer\\Objects\\Effects\\Twinkla\\Properties", "classid");
+    const std::string text =
+        ReadString(HKEY_LOCAL_MACHINE, kEffectPropertiesPath, kEffectClassIdValue);
     wchar_t wide[64];
     if (::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide, 64) == 0) {
         return false;

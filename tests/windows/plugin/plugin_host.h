@@ -2,7 +2,8 @@
 // What the plug-in tests share: the DLL registered the way an installer
 // does it (regsvr32), and the object created the way the player does it.
 
-#include "wmp_effects.h"
+#include "common/win32/com_ptr.h"
+#include "wmp/win32/wmp_effects.h"
 
 #include <windows.h>
 
@@ -27,27 +28,6 @@ HRESULT CreateLikeThePlayer(IWMPEffects2** effects);
 // DllCanUnloadNow of the loaded Twinkla.dll (the one beside the test program
 // unless `module` names another); E_UNEXPECTED when it isn't loaded.
 HRESULT CallDllCanUnloadNow(HMODULE module = nullptr);
-
-// Releases a COM pointer at scope exit.
-template <typename T> struct ComPtr {
-    T* p = nullptr;
-    ComPtr() = default;
-    ComPtr(const ComPtr&) = delete;
-    ComPtr& operator=(const ComPtr&) = delete;
-    ~ComPtr() { Reset(); }
-    void Reset() {
-        if (p) {
-            p->Release();
-            p = nullptr;
-        }
-    }
-    T** Put() {
-        Reset();
-        return &p;
-    }
-    void** PutVoid() { return reinterpret_cast<void**>(Put()); }
-    T* operator->() const { return p; }
-};
 
 // Registry helpers: a value as text (REG_SZ), or "<missing>".
 std::string ReadString(HKEY root, const char* key, const char* value);

@@ -2,9 +2,10 @@
 // the player's Effects key, created with CoCreateInstance.
 #include "plugin_host.h"
 
+#include "common/product.h"
 #include "common/win32/unique_handle.h"
 #include "twinkla_h.h"
-#include "wmp_effects.h"
+#include "wmp/win32/wmp_effects.h"
 
 #include "player_core.h"
 #include "windows/common/vctl_log.h"
@@ -17,10 +18,9 @@
 namespace {
 
 constexpr char kClassKey[] = "CLSID\\{BAFF119E-F7C4-4F7A-87E1-BA18B0B3289A}";
-constexpr char kEffectsParent[] = "SOFTWARE\\Microsoft\\MediaPlayer\\Objects\\Effects";
-constexpr char kEffectsKey[] = "SOFTWARE\\Microsoft\\MediaPlayer\\Objects\\Effects\\Twinkla";
-constexpr char kPropertiesKey[] =
-    "SOFTWARE\\Microsoft\\MediaPlayer\\Objects\\Effects\\Twinkla\\Properties";
+constexpr const char* kEffectsParent = kEffectsKeyPath;
+constexpr const char* kEffectsKey = kEffectKeyPath;
+constexpr const char* kPropertiesKey = kEffectPropertiesPath;
 
 struct Bstr {
     BSTR b = nullptr;
@@ -36,7 +36,7 @@ public:
     void SetUp() override {
         ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
         // An empty settings key, so the first creation is a first run.
-        ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Twinkla");
+        ::RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKeyPath);
         ASSERT_EQ(RunRegsvr32(false), 0u);
     }
     void TearDown() override {
@@ -101,38 +101,38 @@ TEST(Registration, UnregisteringRemovesOnlyItsOwnKeys) {
 
 TEST(PluginObject, FirstCreationOnAnEmptyRegistryStoresTheFirstRunSettings) {
     ComPtr<IWMPEffects2> effects;
-    ASSERT_EQ(CreateLikeThePlayer(effects.Put()), S_OK);
+    ASSERT_EQ(CreateLikeThePlayer(effects.put()), S_OK);
     LONG preset = -1;
     EXPECT_EQ(effects->GetCurrentPreset(&preset), S_OK);
     EXPECT_EQ(preset, 2);
-    EXPECT_EQ(ReadString(HKEY_CURRENT_USER, "Software\\Twinkla", "Port"), "COM1");
-    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\Twinkla\\Channel15"));
+    EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kSettingsKeyPath, "Port"), "COM1");
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, TWINKLA_SETTINGS_KEY_PATH "\\Channel15"));
 }
 
 TEST(PluginObject, IsASingletonThatTheFactoryKeepsAlive) {
     ComPtr<IWMPEffects2> first;
     ComPtr<IWMPEffects2> second;
-    ASSERT_EQ(CreateLikeThePlayer(first.Put()), S_OK);
-    ASSERT_EQ(CreateLikeThePlayer(second.Put()), S_OK);
+    ASSERT_EQ(CreateLikeThePlayer(first.put()), S_OK);
+    ASSERT_EQ(CreateLikeThePlayer(second.put()), S_OK);
     ComPtr<IUnknown> a;
     ComPtr<IUnknown> b;
-    ASSERT_EQ(first->QueryInterface(IID_IUnknown, a.PutVoid()), S_OK);
-    ASSERT_EQ(second->QueryInterface(IID_IUnknown, b.PutVoid()), S_OK);
-    EXPECT_EQ(a.p, b.p);
+    ASSERT_EQ(first->QueryInterface(IID_IUnknown, a.put_void()), S_OK);
+    ASSERT_EQ(second->QueryInterface(IID_IUnknown, b.put_void()), S_OK);
+    EXPECT_EQ(a.get(), b.get());
     EXPECT_EQ(CallDllCanUnloadNow(), S_FALSE) << "outside references are held";
 
     // Mark the object, let go of every outside reference, and find it again.
     ComPtr<ITwinkla> twinkla;
-    ASSERT_EQ(first->QueryInterface(IID_ITwinkla, twinkla.PutVoid()), S_OK);
+    ASSERT_EQ(first->QueryInterface(IID_ITwinkla, twinkla.put_void()), S_OK);
     Bstr green(L"#00FF00");
     ASSERT_EQ(twinkla->put_foregroundColor(green.b), S_OK);
-    twinkla.Reset();
-    a.Reset();
-    b.Reset();
-    first.Reset();
-    second.Reset();
-    ASSERT_EQ(CreateLikeThePlayer(first.Put()), S_OK);
-    ASSERT_EQ(first->QueryInterface(IID_ITwinkla, twinkla.PutVoid()), S_OK);
+    twinkla.reset();
+    a.reset();
+    b.reset();
+    first.reset();
+    second.reset();
+    ASSERT_EQ(CreateLikeThePlayer(first.put()), S_OK);
+    ASSERT_EQ(first->QueryInterface(IID_ITwinkla, twinkla.put_void()), S_OK);
     Bstr color;
     ASSERT_EQ(twinkla->get_foregroundColor(&color.b), S_OK);
     EXPECT_EQ(color.Text(), L"#00FF00") << "the same object, kept by the factory";
@@ -142,13 +142,13 @@ TEST(PluginObject, UnloadingReleasesTheObjectAndTheNextCreationIsNew) {
     EXPECT_EQ(CallDllCanUnloadNow(), S_OK);
     ComPtr<ITwinkla> twinkla;
     ASSERT_EQ(::CoCreateInstance(CLSID_Twinkla, nullptr, CLSCTX_INPROC_SERVER, IID_ITwinkla,
-                                 twinkla.PutVoid()),
+                                 twinkla.put_void()),
               S_OK);
     Bstr color;
     ASSERT_EQ(twinkla->get_foregroundColor(&color.b), S_OK);
     EXPECT_EQ(color.Text(), L"#FF0000");
     ComPtr<IWMPEffects> effects;
-    ASSERT_EQ(twinkla->QueryInterface(IID_IWMPEffects, effects.PutVoid()), S_OK);
+    ASSERT_EQ(twinkla->QueryInterface(IID_IWMPEffects, effects.put_void()), S_OK);
     LONG preset = -1;
     EXPECT_EQ(effects->GetCurrentPreset(&preset), S_OK);
     EXPECT_EQ(preset, 0) << "stored settings were loaded this time";
@@ -156,28 +156,28 @@ TEST(PluginObject, UnloadingReleasesTheObjectAndTheNextCreationIsNew) {
 
 TEST(PluginObject, AnswersItsInterfacesAndNoOthers) {
     ComPtr<IWMPEffects2> effects;
-    ASSERT_EQ(CreateLikeThePlayer(effects.Put()), S_OK);
+    ASSERT_EQ(CreateLikeThePlayer(effects.put()), S_OK);
     ComPtr<IUnknown> unknown;
     ComPtr<IUnknown> viaDispatch;
     ComPtr<IUnknown> viaTwinkla;
-    ASSERT_EQ(effects->QueryInterface(IID_IUnknown, unknown.PutVoid()), S_OK);
-    ASSERT_EQ(effects->QueryInterface(IID_IDispatch, viaDispatch.PutVoid()), S_OK);
-    ASSERT_EQ(effects->QueryInterface(IID_ITwinkla, viaTwinkla.PutVoid()), S_OK);
-    EXPECT_EQ(unknown.p, viaDispatch.p) << "IUnknown is the first table";
-    EXPECT_EQ(unknown.p, viaTwinkla.p);
+    ASSERT_EQ(effects->QueryInterface(IID_IUnknown, unknown.put_void()), S_OK);
+    ASSERT_EQ(effects->QueryInterface(IID_IDispatch, viaDispatch.put_void()), S_OK);
+    ASSERT_EQ(effects->QueryInterface(IID_ITwinkla, viaTwinkla.put_void()), S_OK);
+    EXPECT_EQ(unknown.get(), viaDispatch.get()) << "IUnknown is the first table";
+    EXPECT_EQ(unknown.get(), viaTwinkla.get());
     for (const IID* iid : {&IID_IWMPEvents, &IID_IWMPEffects}) {
         ComPtr<IUnknown> p;
-        EXPECT_EQ(effects->QueryInterface(*iid, p.PutVoid()), S_OK);
+        EXPECT_EQ(effects->QueryInterface(*iid, p.put_void()), S_OK);
     }
     ComPtr<IUnknown> none;
-    EXPECT_EQ(effects->QueryInterface(IID_IClassFactory, none.PutVoid()), E_NOINTERFACE);
-    EXPECT_EQ(none.p, nullptr);
+    EXPECT_EQ(effects->QueryInterface(IID_IClassFactory, none.put_void()), E_NOINTERFACE);
+    EXPECT_EQ(none.get(), nullptr);
     EXPECT_EQ(effects->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
 }
 
 TEST(PluginObject, SmallMethodsAndTheirResultCodes) {
     ComPtr<IWMPEffects2> effects;
-    ASSERT_EQ(CreateLikeThePlayer(effects.Put()), S_OK);
+    ASSERT_EQ(CreateLikeThePlayer(effects.put()), S_OK);
     DWORD capabilities = 0;
     EXPECT_EQ(effects->GetCapabilities(&capabilities), S_OK);
     EXPECT_EQ(capabilities, 6u);
@@ -224,7 +224,7 @@ TEST(PluginObject, SmallMethodsAndTheirResultCodes) {
 TEST(Dispatch, ForegroundColorThroughIDispatchAgreesWithTheVtable) {
     ComPtr<ITwinkla> twinkla;
     ASSERT_EQ(::CoCreateInstance(CLSID_Twinkla, nullptr, CLSCTX_INPROC_SERVER, IID_ITwinkla,
-                                 twinkla.PutVoid()),
+                                 twinkla.put_void()),
               S_OK);
     UINT count = 0;
     EXPECT_EQ(twinkla->GetTypeInfoCount(&count), S_OK);
@@ -282,7 +282,7 @@ TEST(Dispatch, ForegroundColorThroughIDispatchAgreesWithTheVtable) {
 
 TEST(PlayerCore, SetCoreSubscribesToEventsAndUnsubscribesWithTheSameCookie) {
     ComPtr<IWMPEffects2> effects;
-    ASSERT_EQ(CreateLikeThePlayer(effects.Put()), S_OK);
+    ASSERT_EQ(CreateLikeThePlayer(effects.put()), S_OK);
     {
         CPlayerCore core;
         ASSERT_EQ(effects->SetCore(&core), S_OK);
@@ -331,7 +331,7 @@ class OnTheController : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_FALSE(VctlLog::PathFromEnvironment().empty()) << "run under tools/with-vctl COM1";
-        ASSERT_EQ(CreateLikeThePlayer(effects.Put()), S_OK);
+        ASSERT_EQ(CreateLikeThePlayer(effects.put()), S_OK);
     }
 
     // The level commands of one frame: Render, then wait for `count` commands.
@@ -430,7 +430,7 @@ TEST_F(OnTheController, PlayerEventsLightTheirFixedChannels) {
 }
 
 TEST_F(OnTheController, TheFactoryKeepsTheObjectAndItsPortAfterTheLastOutsideRelease) {
-    effects.Reset();
+    effects.reset();
     const size_t mark = log.Mark();
     EXPECT_TRUE(log.WaitForCount(mark, Kind::KeepAlive, 2, 2000))
         << "keep-alives go on: the port is still open";
@@ -536,7 +536,7 @@ TEST_F(OnTheController, OpenDialogsKeepTheModuleAndTheObjectUntilTheyClose) {
 
     // The player lets go of the plug-in while both dialogs are open: the
     // module stays, and the dialogs still work on the live object.
-    effects.Reset();
+    effects.reset();
     EXPECT_EQ(CallDllCanUnloadNow(), S_FALSE);
     size_t mark = log.Mark();
     ::SendMessageA(channel, WM_COMMAND, MAKEWPARAM(210, BN_CLICKED), 0);    // Apply
@@ -566,30 +566,30 @@ template <typename Fn> Fn Export(const char* name) {
 TEST(ClassFactory, RefusesOtherClassesAndAggregationAndLocksTheModule) {
     ComPtr<IUnknown> loaded; // loads the DLL the player's way
     ASSERT_EQ(::CoCreateInstance(CLSID_Twinkla, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                                 loaded.PutVoid()),
+                                 loaded.put_void()),
               S_OK);
     auto getClassObject = Export<DllGetClassObjectFn>("DllGetClassObject");
     ASSERT_NE(getClassObject, nullptr);
     ComPtr<IClassFactory> factory;
-    EXPECT_EQ(getClassObject(IID_IWMPEffects, IID_IClassFactory, factory.PutVoid()),
+    EXPECT_EQ(getClassObject(IID_IWMPEffects, IID_IClassFactory, factory.put_void()),
               CLASS_E_CLASSNOTAVAILABLE);
-    ASSERT_EQ(getClassObject(CLSID_Twinkla, IID_IClassFactory, factory.PutVoid()), S_OK);
+    ASSERT_EQ(getClassObject(CLSID_Twinkla, IID_IClassFactory, factory.put_void()), S_OK);
     ComPtr<IUnknown> aggregated;
-    EXPECT_EQ(factory->CreateInstance(loaded.p, IID_IUnknown, aggregated.PutVoid()),
+    EXPECT_EQ(factory->CreateInstance(loaded.get(), IID_IUnknown, aggregated.put_void()),
               CLASS_E_NOAGGREGATION);
     ComPtr<IUnknown> same;
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, same.PutVoid()), S_OK);
-    EXPECT_EQ(same.p, loaded.p);
-    same.Reset();
-    loaded.Reset();
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, same.put_void()), S_OK);
+    EXPECT_EQ(same.get(), loaded.get());
+    same.reset();
+    loaded.reset();
 
     EXPECT_EQ(CallDllCanUnloadNow(), S_FALSE) << "a held factory locks the module";
     factory->LockServer(TRUE);
-    factory.Reset();
+    factory.reset();
     EXPECT_EQ(CallDllCanUnloadNow(), S_FALSE) << "LockServer(TRUE) locks it";
-    ASSERT_EQ(getClassObject(CLSID_Twinkla, IID_IClassFactory, factory.PutVoid()), S_OK);
+    ASSERT_EQ(getClassObject(CLSID_Twinkla, IID_IClassFactory, factory.put_void()), S_OK);
     factory->LockServer(FALSE);
-    factory.Reset();
+    factory.reset();
     EXPECT_EQ(CallDllCanUnloadNow(), S_OK);
 }
 
@@ -606,7 +606,7 @@ LRESULT CALLBACK RescanWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
 TEST(Registration, RegisteringAndUnregisteringTellRunningPlayersToRescan) {
     ComPtr<IUnknown> loaded;
     ASSERT_EQ(::CoCreateInstance(CLSID_Twinkla, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                                 loaded.PutVoid()),
+                                 loaded.put_void()),
               S_OK);
     g_rescanMessage = ::RegisterWindowMessageA("WMPlayer_PluginAddRemove");
     WNDCLASSA wc = {};

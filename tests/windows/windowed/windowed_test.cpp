@@ -1,9 +1,12 @@
 // RenderWindowed as the screen shows it, read back from a real window under
 // Wine's X11 driver (tools/with-x11): the same pixels as a windowless frame
 // of the same input, and never a frame half drawn.
+#include "common/product.h"
+#include "common/win32/com_ptr.h"
+#include "common/win32/dib_surface.h"
 #include "common/win32/unique_handle.h"
 #include "twinkla_h.h"
-#include "wmp_effects.h"
+#include "wmp/win32/wmp_effects.h"
 
 #include <gtest/gtest.h>
 
@@ -21,56 +24,27 @@ namespace {
 constexpr int kWidth = 1024;
 constexpr int kHeight = 256;
 
-// A 32-bit top-down DIB section in a memory device context.
-class Picture {
+// The frame as the shared DIB surface holds it, compared colour only.
+class Picture : public DibSurface {
 public:
-    Picture() {
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = kWidth;
-        info.bmiHeader.biHeight = -kHeight;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        dc_ = ::CreateCompatibleDC(nullptr);
-        bitmap_ = ::CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits_, nullptr, 0);
-        previous_ = ::SelectObject(dc_, bitmap_);
-    }
-    Picture(const Picture&) = delete;
-    Picture& operator=(const Picture&) = delete;
-    ~Picture() {
-        ::SelectObject(dc_, previous_);
-        ::DeleteObject(bitmap_);
-        ::DeleteDC(dc_);
-    }
-    bool ok() const { return bits_ != nullptr; }
-    HDC dc() const { return dc_; }
+    Picture() : DibSurface(kWidth, kHeight) {}
 
     // The window's client area as the screen has it.
     void CopyFrom(HWND window) {
-        const HDC source = ::GetDC(window);
-        ::BitBlt(dc_, 0, 0, kWidth, kHeight, source, 0, 0, SRCCOPY);
-        ::ReleaseDC(window, source);
-        ::GdiFlush();
+        const WindowDc source(window);
+        ::BitBlt(dc(), 0, 0, kWidth, kHeight, source.get(), 0, 0, SRCCOPY);
     }
 
     // Pixels that differ, colour only.
     int DifferencesFrom(const Picture& other) const {
-        ::GdiFlush();
-        const auto* a = static_cast<const uint32_t*>(bits_);
-        const auto* b = static_cast<const uint32_t*>(other.bits_);
+        const auto* a = static_cast<const uint32_t*>(bits());
+        const auto* b = static_cast<const uint32_t*>(other.bits());
         int differ = 0;
         for (int i = 0; i < kWidth * kHeight; ++i) {
             differ += ((a[i] ^ b[i]) & 0x00FFFFFF) != 0;
         }
         return differ;
     }
-
-private:
-    HDC dc_ = nullptr;
-    HBITMAP bitmap_ = nullptr;
-    HGDIOBJ previous_ = nullptr;
-    void* bits_ = nullptr;
 };
 
 std::wstring ProgramDirectory() {
@@ -85,7 +59,7 @@ std::wstring ProgramDirectory() {
 // port error, which is drawn like the rest).
 void StoreSettings() {
     UniqueHkey key;
-    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Twinkla", 0, nullptr, 0, KEY_WRITE,
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, 0, KEY_WRITE,
                                 nullptr, key.put(), nullptr),
               ERROR_SUCCESS);
     ::RegSetValueExA(key.get(), "Port", 0, REG_SZ, reinterpret_cast<const BYTE*>("COM250"), 7);
@@ -139,12 +113,9 @@ protected:
         const auto get = reinterpret_cast<GetClassObject>(
             reinterpret_cast<void*>(::GetProcAddress(module_, "DllGetClassObject")));
         ASSERT_NE(get, nullptr);
-        IClassFactory* factory = nullptr;
-        ASSERT_EQ(get(CLSID_Twinkla, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
-        const HRESULT hr =
-            factory->CreateInstance(nullptr, IID_IWMPEffects2, reinterpret_cast<void**>(&effects_));
-        factory->Release();
-        ASSERT_EQ(hr, S_OK);
+        ComPtr<IClassFactory> factory;
+        ASSERT_EQ(get(CLSID_Twinkla, IID_IClassFactory, factory.put_void()), S_OK);
+        ASSERT_EQ(factory->CreateInstance(nullptr, IID_IWMPEffects2, effects_.put_void()), S_OK);
 
         WNDCLASSA wc = {};
         wc.lpfnWndProc = PlayerWindowProc;
@@ -162,7 +133,7 @@ protected:
     void TearDown() override {
         if (effects_) {
             effects_->Destroy();
-            effects_->Release();
+            effects_.reset();
         }
         if (window_) {
             ::DestroyWindow(window_);
@@ -183,7 +154,7 @@ protected:
     }
 
     HMODULE module_ = nullptr;
-    IWMPEffects2* effects_ = nullptr;
+    ComPtr<IWMPEffects2> effects_;
     HWND window_ = nullptr;
 };
 

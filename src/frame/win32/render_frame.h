@@ -2,9 +2,12 @@
 // The frame pipeline on a GDI device context, for the player's Render call.
 
 #include "analysis/plugin_state.h"
-#include "analysis/timed_level.h"
+#include "common/win32/unique_handle.h"
+#include "wmp/timed_level.h"
 
 #include <windows.h>
+
+#include <optional>
 
 // E_POINTER, doing nothing else, if the frame, the device context or the
 // rectangle is null; otherwise draws and sends one frame and returns S_OK.
@@ -19,7 +22,6 @@ public:
     OffscreenFrame() = default;
     OffscreenFrame(const OffscreenFrame&) = delete;
     OffscreenFrame& operator=(const OffscreenFrame&) = delete;
-    ~OffscreenFrame() { Release(); }
 
     // A memory device context of `width` x `height`, compatible with the
     // window's `dc` and given its drawing state (font, text and background
@@ -36,10 +38,16 @@ public:
     void Release() noexcept;
 
 private:
-    HDC dc_ = nullptr;
-    HBITMAP bitmap_ = nullptr;
-    HGDIOBJ firstBitmap_ = nullptr; // selected back before the bitmap is deleted
-    HGDIOBJ ownFont_ = nullptr;     // the memory DC's font while the window's is lent
-    int width_ = 0;
-    int height_ = 0;
+    // A memory device context with a bitmap of one size selected into it.
+    struct Surface {
+        Surface(HDC window, int width, int height) noexcept;
+        bool ok() const { return dc && bitmap && selection; }
+        UniqueMemoryDc dc;
+        UniqueBitmap bitmap;
+        ScopedSelectObject selection; // after the bitmap: deselected before it goes
+        int width;
+        int height;
+    };
+    std::optional<Surface> surface_;
+    HGDIOBJ ownFont_ = nullptr; // the memory DC's font while the window's is lent
 };

@@ -3,7 +3,7 @@
 // the events but not these, so they are declared here from the player's
 // public documentation, in vtable order.
 
-#include "analysis/timed_level.h"
+#include "wmp/timed_level.h"
 
 #include <windows.h>
 #include <wmp.h>

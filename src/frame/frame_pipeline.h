@@ -3,7 +3,7 @@
 // out to the controller.
 
 #include "analysis/plugin_state.h"
-#include "analysis/timed_level.h"
+#include "wmp/timed_level.h"
 #include "display/canvas.h"
 
 // The text drawn over the picture while the controller's port is closed.

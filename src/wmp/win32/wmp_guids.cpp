@@ -3,7 +3,7 @@
 // declare ourselves. Shared by the plug-in and the player stand-in.
 #include <initguid.h>
 
-#include "wmp_effects.h"
+#include "wmp/win32/wmp_effects.h"
 
 #include <wmp.h>
 

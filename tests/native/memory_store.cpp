@@ -1,4 +1,4 @@
-#include "config/memory_store.h"
+#include "memory_store.h"
 
 #include <algorithm>
 #include <cctype>

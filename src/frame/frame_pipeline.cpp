@@ -1,4 +1,4 @@
-#include "analysis/frame_pipeline.h"
+#include "frame/frame_pipeline.h"
 
 #include "analysis/analysis.h"
 #include "display/drawing.h"
@@ -21,13 +21,13 @@ void SendLevels(PluginState& state, LevelSink& link) {
 } // namespace
 
 void Render(PluginState& state, const TimedLevel& frame, Canvas& canvas, const Rect& rect) {
-    const bool brush = canvas.BeginBrush(kBlack);
+    const ScopedBrush brush(canvas, kBlack);
     if (brush) {
         canvas.FillRect(rect);
     }
     // Held for the whole frame, so that whatever the drawing selects and
     // restores, the device context gets back the pen it came with.
-    const bool pen = canvas.BeginPen(0, kBlue);
+    const ScopedPen pen(canvas, 0, kBlue);
 
     for (int32_t& level : state.ChannelLevels) {
         level = 0;
@@ -56,12 +56,5 @@ void Render(PluginState& state, const TimedLevel& frame, Canvas& canvas, const R
         canvas.SetBkModeOpaque();
         canvas.SetTextColor(kRed);
         canvas.DrawTextInRect(kPortErrorText, rect, TextFormat::kLeft | TextFormat::kTop);
-    }
-
-    if (pen) {
-        canvas.EndPen();
-    }
-    if (brush) {
-        canvas.EndBrush();
     }
 }

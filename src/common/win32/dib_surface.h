@@ -1,6 +1,7 @@
 #pragma once
 // A top-down 32-bit DIB section selected into a memory device context, whose
-// pixels can be read back as COLORREF values.
+// pixels can be read back: the stand-in's off-screen frame and the tests'
+// drawing surface.
 
 #include "common/win32/unique_handle.h"
 
@@ -8,40 +9,22 @@
 
 #include <cstdint>
 
-inline void DeleteMemoryDc(HDC dc) {
-    ::DeleteDC(dc);
-}
-using UniqueMemoryDc = UniqueHandle<HDC, DeleteMemoryDc>;
-using UniqueBitmap = UniqueHandle<HBITMAP, DeleteGdiObject>;
-
 class DibSurface {
 public:
-    DibSurface(int width, int height) : width_(width), height_(height) {
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height; // top-down: row 0 first
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        dc_.reset(::CreateCompatibleDC(nullptr));
-        void* bits = nullptr;
-        bitmap_.reset(::CreateDIBSection(dc_.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-        bits_ = static_cast<uint32_t*>(bits);
-        if (dc_ && bitmap_) {
-            previous_ = ::SelectObject(dc_.get(), bitmap_.get());
-        }
-    }
+    DibSurface(int width, int height)
+        : width_(width), height_(height), dc_(::CreateCompatibleDC(nullptr)),
+          bitmap_(CreateBitmap(dc_.get(), width, height, bits_)),
+          selection_(dc_.get(), bitmap_.get()) {}
     DibSurface(const DibSurface&) = delete;
     DibSurface& operator=(const DibSurface&) = delete;
-    ~DibSurface() {
-        if (previous_) {
-            ::SelectObject(dc_.get(), previous_);
-        }
-    }
 
-    bool ok() const { return dc_ && bitmap_ && bits_ && previous_; }
+    bool ok() const { return dc_ && bitmap_ && bits_ && selection_; }
     HDC dc() const { return dc_.get(); }
+    // Rows top to bottom, each pixel 4 bytes in memory order B, G, R, unused.
+    const void* bits() const {
+        ::GdiFlush();
+        return bits_;
+    }
     int width() const { return width_; }
     int height() const { return height_; }
     RECT rect() const { return RECT{0, 0, width_, height_}; }
@@ -73,6 +56,20 @@ public:
     }
 
 private:
+    static HBITMAP CreateBitmap(HDC dc, int width, int height, uint32_t*& bits) {
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height; // top-down: row 0 first
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        void* memory = nullptr;
+        const HBITMAP bitmap = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &memory, nullptr, 0);
+        bits = static_cast<uint32_t*>(memory);
+        return bitmap;
+    }
+
     COLORREF RawPixel(int x, int y) const {
         const uint32_t v = bits_[y * width_ + x]; // memory order B, G, R, unused
         return RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
@@ -83,8 +80,8 @@ private:
 
     int width_;
     int height_;
+    uint32_t* bits_ = nullptr; // set while bitmap_ is made
     UniqueMemoryDc dc_;
     UniqueBitmap bitmap_;
-    uint32_t* bits_ = nullptr;
-    HGDIOBJ previous_ = nullptr;
+    ScopedSelectObject selection_; // after bitmap_: the bitmap is deselected before it goes
 };

@@ -6,6 +6,10 @@
 
 constexpr int SA_BUFFER_SIZE = 1024;
 
+// The frequency of spectrum cell b: the first cell is 20 Hz, and 1024 cells
+// further on would be 22050 Hz.
+constexpr double BinToHertz(double bin) { return 20.0 + bin * 21.513671875; }
+
 struct TimedLevel {
     unsigned char frequency[2][SA_BUFFER_SIZE]; // [0] left (or mono), [1] right; 0..255
     unsigned char waveform[2][SA_BUFFER_SIZE];  // 0..255, 128 is silence

@@ -1,0 +1,32 @@
+#pragma once
+// The stand-in's command line.
+
+#include "common/product.h"
+#include "live_capture.h"
+
+#include <string>
+
+struct Options {
+    std::string name = kEffectName; // the visualization to load
+    std::string wav;
+    int preset = -1;
+    std::string port;
+    int device = -1;
+    double fps = 30.0;
+    bool fast = false;
+    double seconds = 0; // 0: 8 s of the built-in clip, a live show until Ctrl+C
+    long frames = -1;
+    bool windowed = false;
+    std::string pngDir;
+    int pngEvery = 1;
+    long bench = 0;
+    long lingerMs = 0;
+    bool quiet = false;
+    LiveSource live = LiveSource::None;
+    std::string captureName;
+    bool listDevices = false;
+};
+
+// Reads the command line into `o`. False, with a message on stderr, for an
+// unknown or malformed option; --help prints the usage and exits.
+bool ParseOptions(int argc, char** argv, Options& o);

@@ -1,0 +1,68 @@
+#include "stored_setting.h"
+
+#include "common/product.h"
+#include "common/win32/unique_handle.h"
+
+#include <cstdio>
+
+ScopedSetting::~ScopedSetting() {
+    UniqueHkey key;
+    if (!active_ || ::RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKeyPathW, 0, KEY_WRITE,
+                                    key.put()) != ERROR_SUCCESS) {
+        return;
+    }
+    if (had_) {
+        ::RegSetValueExW(key.get(), name_, 0, oldType_, old_.data(),
+                         static_cast<DWORD>(old_.size()));
+    } else {
+        ::RegDeleteValueW(key.get(), name_);
+    }
+}
+
+bool ScopedSetting::Apply(DWORD type, const void* data, DWORD size, std::string& error) {
+    UniqueHkey key;
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKeyPathW, 0, nullptr, 0, KEY_READ | KEY_WRITE,
+                          nullptr, key.put(), nullptr) != ERROR_SUCCESS) {
+        error = "cannot open the stored settings";
+        return false;
+    }
+    LSTATUS status = ReadOld(key.get());
+    if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND) {
+        had_ = status == ERROR_SUCCESS;
+        status = ::RegSetValueExW(key.get(), name_, 0, type, static_cast<const BYTE*>(data), size);
+        active_ = status == ERROR_SUCCESS;
+    }
+    if (!active_) {
+        char text[120];
+        std::snprintf(text, sizeof text,
+                      "cannot save and override the stored setting %ls (error %ld); "
+                      "nothing was changed",
+                      name_, static_cast<long>(status));
+        error = text;
+    }
+    return active_;
+}
+
+// The whole value, however big; it may change between the calls.
+LSTATUS ScopedSetting::ReadOld(HKEY key) {
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        DWORD size = 0;
+        LSTATUS status = ::RegQueryValueExW(key, name_, nullptr, &oldType_, nullptr, &size);
+        if (status != ERROR_SUCCESS) {
+            return status;
+        }
+        old_.resize(size);
+        status = ::RegQueryValueExW(key, name_, nullptr, &oldType_, old_.data(), &size);
+        if (status != ERROR_MORE_DATA) {
+            old_.resize(size);
+            return status;
+        }
+    }
+    return ERROR_MORE_DATA;
+}
+
+bool SettingsAreStored() {
+    UniqueHkey key;
+    return ::RegOpenKeyExA(HKEY_CURRENT_USER, TWINKLA_SETTINGS_KEY_PATH "\\Channel15", 0, KEY_READ,
+                           key.put()) == ERROR_SUCCESS;
+}

@@ -1,0 +1,81 @@
+#include "visualization.h"
+
+#include "stored_setting.h"
+#include "wmp/player_registry.h"
+
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+bool FindClassId(const std::string& name, CLSID& clsid) {
+    const std::string properties =
+        std::string(kEffectsKeyPath) + "\\" + name + "\\" + kEffectPropertiesKey;
+    char text[64];
+    DWORD size = sizeof text;
+    if (::RegGetValueA(HKEY_LOCAL_MACHINE, properties.c_str(), kEffectClassIdValue, RRF_RT_REG_SZ,
+                       nullptr, text, &size) != ERROR_SUCCESS) {
+        return false;
+    }
+    wchar_t wide[64];
+    ::MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 64);
+    return SUCCEEDED(::CLSIDFromString(wide, &clsid));
+}
+
+} // namespace
+
+bool LoadVisualization(const Options& o, Visualization& v, std::string& error) {
+    CLSID clsid;
+    if (!FindClassId(o.name, clsid)) {
+        error =
+            "no visualization named \"" + o.name + "\" is registered (run regsvr32 Twinkla.dll)";
+        return false;
+    }
+    auto create = [&](IWMPEffects2** out) {
+        HRESULT hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IWMPEffects2,
+                                        reinterpret_cast<void**>(out));
+        if (FAILED(hr)) {
+            char text[80];
+            std::snprintf(text, sizeof text, "CoCreateInstance failed: 0x%08lX",
+                          static_cast<unsigned long>(hr));
+            error = text;
+        }
+        return SUCCEEDED(hr);
+    };
+    if (!o.port.empty() || o.device > 0) {
+        if (!SettingsAreStored()) {
+            // First run: let the plug-in store its defaults, then unload it.
+            {
+                ComPtr<IWMPEffects2> first;
+                if (!create(first.put()))
+                    return false;
+            }
+            ::CoFreeUnusedLibrariesEx(0, 0);
+        }
+        const BYTE device = static_cast<BYTE>(o.device);
+        const std::wstring portName(o.port.begin(), o.port.end()); // COMn: ASCII
+        std::optional<ScopedSetting> port;
+        std::optional<ScopedSetting> id;
+        if (!o.port.empty()) {
+            port.emplace(L"Port");
+            if (!port->Apply(REG_SZ, portName.c_str(),
+                             static_cast<DWORD>((portName.size() + 1) * sizeof(wchar_t)), error))
+                return false;
+        }
+        if (o.device > 0) {
+            id.emplace(L"Device");
+            if (!id->Apply(REG_BINARY, &device, 1, error))
+                return false;
+        }
+        if (!create(v.effects.put()))
+            return false;
+    } else if (!create(v.effects.put())) {
+        return false;
+    }
+    v.effects->SetCore(&v.core);
+    if (o.preset >= 0 && FAILED(v.effects->SetCurrentPreset(o.preset))) {
+        error = "the visualization refused the preset";
+        return false;
+    }
+    return true;
+}
