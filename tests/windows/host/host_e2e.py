@@ -12,43 +12,21 @@ import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
+from e2e import check, finish, vctl_messages, windows_path  # noqa: E402
+
 wine_run, host, dll = sys.argv[1:4]
 if subprocess.run([wine_run, "--can-run", host]).returncode == 77:
     print("skipped: the stand-in is a 32-bit program and 32-bit programs can't run here")
     sys.exit(77)
 port = os.environ["TWINKLA_TEST_PORT"]
 log_path = os.environ["TWINKLA_VCTL_LOG_UNIX"]
-failures = []
-checks = 0
 
 
-def check(condition, message):
-    global checks
-    checks += 1
-    if not condition:
-        failures.append(message)
-        print("FAIL:", message)
-
-
-def windows_path(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
 def run(*args):
     return subprocess.run([wine_run, *args], capture_output=True, text=True, timeout=600)
-
-
-def levels_since(offset):
-    with open(log_path) as log:
-        log.seek(offset)
-        lines = log.read().splitlines()
-    out = []
-    for line in lines:
-        parts = line.split()
-        if len(parts) > 1 and parts[1] in ("LEVEL", "FRAMING"):
-            fields = dict(p.split("=", 1) for p in parts[2:] if "=" in p)
-            out.append((parts[1], fields))
-    return out
 
 
 reg = run("regsvr32", "/s", windows_path(dll))
@@ -80,7 +58,7 @@ check(stored_settings() == settings_before,
 check("Port" in settings_before and "Channel15" in settings_before,
       "settings were stored before the run")
 
-messages = levels_since(offset)
+messages = vctl_messages(log_path, offset)
 framing = [m for m in messages if m[0] == "FRAMING"]
 levels = [m[1] for m in messages if m[0] == "LEVEL"]
 check(not framing, "no framing errors (got %d)" % len(framing))
@@ -159,5 +137,4 @@ missing = run(host, "--quiet", "Z:\\nonexistent\\clip.wav")
 check(missing.returncode == 2 and "cannot open the file" in missing.stderr,
       "a missing WAV file is a clear error")
 
-print("%d passed, %d failed" % (checks - len(failures), len(failures)))
-sys.exit(1 if failures else 0)
+finish()

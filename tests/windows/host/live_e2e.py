@@ -22,6 +22,9 @@ import time
 import uuid
 import wave
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
+from e2e import check, finish, vctl_messages, windows_path  # noqa: E402
+
 arch, wine_run, host, dll = sys.argv[1:5]
 if arch == "i686" and os.environ.get("TWINKLA_RUNS_32BIT") == "no":
     print("live_e2e: skipped, this machine can't run 32-bit programs")
@@ -30,21 +33,9 @@ port = os.environ["TWINKLA_TEST_PORT"]
 log_path = os.environ["TWINKLA_VCTL_LOG_UNIX"]
 work = os.environ["TWINKLA_PULSE_DIR"]
 sink = os.environ["TWINKLA_PULSE_SINK"]
-failures = []
-checks = 0
 started = []  # (Popen, marker) of everything running in the background
 
 
-def check(condition, message):
-    global checks
-    checks += 1
-    if not condition:
-        failures.append(message)
-        print("FAIL:", message)
-
-
-def windows_path(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
 def run(*args, env=None):
@@ -150,20 +141,6 @@ def bass_drum_wav(path, beats=8, rate=44100):
         w.writeframes(bytes(frames))
 
 
-def levels_since(offset):
-    with open(log_path) as log:
-        log.seek(offset)
-        lines = log.read().splitlines()
-    out = []
-    for line in lines:
-        parts = line.split()
-        if len(parts) > 1 and parts[1] in ("LEVEL", "FRAMING"):
-            fields = dict(p.split("=", 1) for p in parts[2:] if "=" in p)
-            fields["t"] = float(parts[0])
-            out.append((parts[1], fields))
-    return out
-
-
 def summary(stdout):
     values = {}
     for line in stdout.splitlines():
@@ -202,7 +179,7 @@ def live_show():
     check(len(latency) == 3 and 0 < latency[0] < 500 and latency[0] <= latency[1] <= latency[2],
           "the latency summary is printed and its median is plausible (%s)" % latency)
 
-    messages = levels_since(offset)
+    messages = vctl_messages(log_path, offset)
     framing = [m for m in messages if m[0] == "FRAMING"]
     levels = [m[1] for m in messages if m[0] == "LEVEL"]
     check(not framing, "no framing errors (got %d)" % len(framing))
@@ -300,5 +277,4 @@ try:
 finally:
     stop_everything()
 
-print("%d passed, %d failed" % (checks - len(failures), len(failures)))
-sys.exit(1 if failures else 0)
+finish()

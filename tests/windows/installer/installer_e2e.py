@@ -19,6 +19,9 @@ import re
 import subprocess
 import sys
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
+from e2e import check, finish, vctl_messages, windows_path  # noqa: E402
+
 parser = argparse.ArgumentParser()
 for option in ("work", "windres", "probe64", "probe32"):
     parser.add_argument("--" + option, required=True)
@@ -38,25 +41,13 @@ EFFECTS = r"HKLM\SOFTWARE\Microsoft\MediaPlayer\Objects\Effects\Twinkla"
 UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 SETTINGS = r"HKCU\Software\Twinkla"
 INSTALL_FAILURE, UNKNOWN_PRODUCT = 1603 & 0xFF, 1605 & 0xFF  # Wine keeps 8 bits
-failures = []
-checks = 0
 
-
-def check(condition, message):
-    global checks
-    checks += 1
-    if not condition:
-        failures.append(message)
-        print("FAIL:", message)
 
 
 def wine(*command):
     return subprocess.run([build.wine_run, *command], capture_output=True, text=True,
                           errors="replace", timeout=300)
 
-
-def windows_path(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
 def unix_path(path):  # a C:\ path inside the prefix
@@ -168,9 +159,7 @@ def run():
     offset = os.path.getsize(vctl_log)
     played = wine(DIR64 + r"\twinkla-host.exe", "--frames", "1", "--fast", "--quiet",
                   "--port", port)
-    with open(vctl_log) as log:
-        log.seek(offset)
-        levels = [line for line in log if " LEVEL " in line]
+    levels = vctl_messages(vctl_log, offset, kinds=("LEVEL",))
     check(played.returncode == 0 and len(levels) == 16,
           "one frame through the installed stand-in and 64-bit plug-in reaches the controller "
           "(%d commands; %s)" % (len(levels), played.stderr.strip()))
@@ -243,5 +232,4 @@ finally:
     if had_settings:
         wine("reg", "import", windows_path(settings_file))
 
-print("%d passed, %d failed" % (checks - len(failures), len(failures)))
-sys.exit(1 if failures else 0)
+finish()
