@@ -10,6 +10,7 @@
 #include "display/band_editor.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -66,8 +67,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
     FuzzLink link;
     PluginState state;
-    state.Link = &link;
-    link.DeviceId = 1;
     for (ChannelConfig& c : state.Channels) {
         c = ReadChannel(in);
     }
@@ -109,7 +108,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const FrameSetup setup = ReadFrameSetup(in);
     link.portExists = setup.portExists;
-    link.Open("COM1", 1);
+    LinkSettings com1;
+    std::strcpy(com1.PortName, "COM1");
+    com1.DeviceId = 1;
+    link.Open(com1);
     RenderAndCheck(state, link, setup);
     return 0;
 }

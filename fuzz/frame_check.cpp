@@ -5,20 +5,23 @@
 
 #include <cstring>
 
+void FuzzLink::SendFrame(const ChannelLevel* levels, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        SetLevel(levels[i].channel, levels[i].level);
+    }
+}
+
 void FuzzLink::SetLevel(int channelIndex, int32_t level) {
     if (open_) {
         sent.emplace_back(channelIndex, level);
     }
 }
 
-bool FuzzLink::Open(const char* portName, uint32_t deviceId) {
-    const size_t length = std::strlen(portName);
-    if (deviceId < 1 || deviceId > 255 || length >= kPortNameSize) {
+bool FuzzLink::Open(const LinkSettings& settings) {
+    if (!AcceptsPort(settings.PortName, settings.DeviceId)) {
         return false;
     }
-    open_ = false;
-    std::memmove(PortName, portName, length + 1);
-    DeviceId = static_cast<uint8_t>(deviceId);
+    DeviceId = settings.DeviceId;
     open_ = portExists;
     return open_;
 }
@@ -259,7 +262,7 @@ void RenderAndCheck(PluginState& state, FuzzLink& link, const FrameSetup& setup)
     const PluginState before = state;
     CheckingCanvas canvas;
     link.sent.clear();
-    Render(state, setup.frame, canvas, rect);
+    Render(state, setup.frame, canvas, rect, &link);
     FUZZ_CHECK(canvas.Balanced());
 
     for (int i = 0; i < kChannelCount; ++i) {

@@ -8,22 +8,26 @@
 #include "fuzz_input.h"
 
 #include "analysis/plugin_state.h"
-#include "wmp/timed_level.h"
 #include "display/canvas.h"
+#include "link/level_sink.h"
+#include "wmp/timed_level.h"
 
 #include <string>
 #include <utility>
 #include <vector>
 
-// A controller link in memory with the real link's rules for Open.
-class FuzzLink final : public ControllerLinkBase {
+// An output in memory with the real link's rules for Open.
+class FuzzLink final : public OutputLink {
 public:
     bool portExists = true; // whether Open finds the port
+    uint8_t DeviceId = 1;   // the id the levels sent are encoded for
     std::vector<std::pair<int, int32_t>> sent;
 
     bool IsOpen() const override { return open_; }
+    void SendFrame(const ChannelLevel* levels, size_t count) override;
     void SetLevel(int channelIndex, int32_t level) override;
-    bool Open(const char* portName, uint32_t deviceId) override;
+    bool Open(const LinkSettings& settings) override;
+    void Adopt(const LinkSettings& settings) override { DeviceId = settings.DeviceId; }
 
 private:
     bool open_ = false;
@@ -45,7 +49,7 @@ void WriteFrameSetup(FuzzOutput& out, const Rect& rect, bool portExists,
 ChannelConfig ReadChannel(FuzzInput& in);
 void WriteChannel(FuzzOutput& out, const ChannelConfig& c);
 
-// Renders one frame of `state` (whose Link is `link`) and checks it.
+// Renders one frame of `state` into `link` and checks it.
 void RenderAndCheck(PluginState& state, FuzzLink& link, const FrameSetup& setup);
 
 bool SamePersistentFields(const ChannelConfig& a, const ChannelConfig& b);

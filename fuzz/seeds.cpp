@@ -137,8 +137,8 @@ void SettingsSeeds() {
     MemoryStore store;
     FuzzLink link;
     PluginState state;
-    state.Link = &link;
-    ApplyFirstRunDefaults(state, store);
+    LinkSettings settings;
+    ApplyFirstRunDefaults(state, settings, link, store);
     FuzzOutput firstRun;
     WriteStoredSettings(firstRun, store);
     WriteFrameSetup(firstRun, kLayout, true, Audio());

@@ -30,7 +30,8 @@ void Expect(const MemoryStore& store, const std::string& path, const char* name,
     }
 }
 
-bool SameState(const PluginState& a, const PluginState& b) {
+bool SameState(const PluginState& a, const LinkSettings& la, const PluginState& b,
+               const LinkSettings& lb) {
     for (int i = 0; i < kChannelCount; ++i) {
         if (!SamePersistentFields(a.Channels[i], b.Channels[i]) ||
             a.Channels[i].ZeroPending != b.Channels[i].ZeroPending ||
@@ -41,12 +42,12 @@ bool SameState(const PluginState& a, const PluginState& b) {
     }
     return a.DrawFrequency == b.DrawFrequency && a.DrawPower == b.DrawPower &&
            a.DrawChannels == b.DrawChannels && a.DrawChannelNumbers == b.DrawChannelNumbers &&
-           a.Link->DeviceId == b.Link->DeviceId &&
-           std::memcmp(a.Link->PortName, b.Link->PortName, kPortNameSize) == 0;
+           la.DeviceId == lb.DeviceId && la.LightDelayMs == lb.LightDelayMs &&
+           std::memcmp(la.PortName, lb.PortName, kPortNameSize) == 0;
 }
 
-void CheckLoad(const MemoryStore& store, const PluginState& before, const PluginState& after,
-               bool loaded) {
+void CheckLoad(const MemoryStore& store, const PluginState& before, const LinkSettings& linkBefore,
+               const PluginState& after, const LinkSettings& linkAfter, bool loaded) {
     const auto& journal = store.Journal();
     const bool pastPort =
         std::find(journal.begin(), journal.end(),
@@ -59,22 +60,24 @@ void CheckLoad(const MemoryStore& store, const PluginState& before, const Plugin
     // A "Port" that fits is loaded, whatever comes after its terminator.
     FUZZ_CHECK(unfit == !pastPort);
     if (!pastPort) {
-        FUZZ_CHECK(!loaded && SameState(after, before));
+        FUZZ_CHECK(!loaded && SameState(after, linkAfter, before, linkBefore));
         return;
     }
-    const char* name = after.Link->PortName;
+    const char* name = linkAfter.PortName;
     FUZZ_CHECK(std::memchr(name, 0, kPortNameSize) != nullptr);
     const size_t length =
         std::find(port->bytes.begin(), port->bytes.end(), 0) - port->bytes.begin();
     FUZZ_CHECK(std::string(name) == std::string(port->bytes.begin(), port->bytes.begin() + length));
 
-    FuzzLink expectedLink;
+    LinkSettings expectedLink = linkBefore;
     std::memcpy(expectedLink.PortName, name, kPortNameSize);
-    expectedLink.DeviceId = before.Link->DeviceId;
     PluginState expected = before;
-    expected.Link = &expectedLink;
     const std::string key = kSettingsKeyPath;
     Expect(store, key, "Device", expectedLink.DeviceId);
+    // Optional: missing or too big it means no delay, and it is held to the maximum.
+    uint32_t delay = 0;
+    Expect(store, key, "LightDelay", delay);
+    expectedLink.LightDelayMs = std::min(delay, kMaxLightDelayMs);
     Expect(store, key, "DrawFrequency", expected.DrawFrequency);
     Expect(store, key, "DrawPower", expected.DrawPower);
     Expect(store, key, "DrawChannels", expected.DrawChannels);
@@ -97,7 +100,7 @@ void CheckLoad(const MemoryStore& store, const PluginState& before, const Plugin
         }
     }
     FUZZ_CHECK(loaded == complete);
-    FUZZ_CHECK(SameState(after, expected));
+    FUZZ_CHECK(SameState(after, linkAfter, expected, expectedLink));
 }
 
 } // namespace
@@ -110,38 +113,35 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // What the plug-in object holds before its first load.
     FuzzLink link;
     PluginState state;
-    state.Link = &link;
+    LinkSettings settings;
     ApplyRecordDefaults(state.Channels);
     ApplyPreset(state.Channels, 16, PresetFamily::FrequencyAndPower);
 
-    FuzzLink linkBefore = link;
-    PluginState before = state;
-    before.Link = &linkBefore;
+    const LinkSettings settingsBefore = settings;
+    const PluginState before = state;
     store.ClearJournal();
-    const bool loaded = LoadSettings(state, store);
+    const bool loaded = LoadSettings(state, settings, store);
     FUZZ_CHECK(store.OpenKeyCount() == 0);
-    CheckLoad(store, before, state, loaded);
+    CheckLoad(store, before, settingsBefore, state, settings, loaded);
 
     const FrameSetup setup = ReadFrameSetup(in);
     link.portExists = setup.portExists;
     if (loaded) {
-        char port[kPortNameSize];
-        std::memcpy(port, link.PortName, sizeof port);
-        link.Open(port, link.DeviceId);
+        OpenOutput(settings, link, settings);
     } else {
-        ApplyFirstRunDefaults(state, store);
+        ApplyFirstRunDefaults(state, settings, link, store);
     }
 
-    FuzzLink reloadedLink;
+    LinkSettings reloadedSettings;
     PluginState reloaded;
-    reloaded.Link = &reloadedLink;
-    SaveSettings(state, store);
-    FUZZ_CHECK(LoadSettings(reloaded, store) && store.OpenKeyCount() == 0);
+    SaveSettings(state, settings, store);
+    FUZZ_CHECK(LoadSettings(reloaded, reloadedSettings, store) && store.OpenKeyCount() == 0);
     for (int n = 0; n < kChannelCount; ++n) {
         FUZZ_CHECK(SamePersistentFields(reloaded.Channels[n], state.Channels[n]));
     }
-    FUZZ_CHECK(std::strcmp(reloadedLink.PortName, link.PortName) == 0);
-    FUZZ_CHECK(reloadedLink.DeviceId == link.DeviceId);
+    FUZZ_CHECK(std::strcmp(reloadedSettings.PortName, settings.PortName) == 0);
+    FUZZ_CHECK(reloadedSettings.DeviceId == settings.DeviceId);
+    FUZZ_CHECK(reloadedSettings.LightDelayMs == settings.LightDelayMs);
     FUZZ_CHECK(reloaded.DrawFrequency == state.DrawFrequency &&
                reloaded.DrawPower == state.DrawPower &&
                reloaded.DrawChannels == state.DrawChannels &&

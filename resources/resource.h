@@ -38,6 +38,8 @@
 #define IDC_DRAW_POWER 244
 #define IDC_DRAW_CHANNELS 245
 #define IDC_DRAW_CHANNEL_NUMBERS 246
+#define IDC_LIGHT_DELAY 247
+#define IDC_STATUS 248
 
 // Channel dialog controls (ids are local to each dialog: 225 is a button there, a spin here).
 #define IDC_AUDIO_CHANNEL 206

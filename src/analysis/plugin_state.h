@@ -3,7 +3,6 @@
 // (window, player core, event subscription), which live in the COM object.
 
 #include "analysis/channel_config.h"
-#include "link/level_sink.h"
 
 #include <cstdint>
 
@@ -24,10 +23,6 @@ struct PluginState {
     int32_t DraggableChannels = 8;
 
     int32_t BarCounter = 0; // row of the next Graph Width bar in this frame
-
-    // Not owned here: the COM object owns the ControllerLink and points this
-    // at it, which keeps the core free of Win32.
-    ControllerLinkBase* Link = nullptr;
 
     ChannelTable Channels = {};
     LevelTable ChannelLevels = {};

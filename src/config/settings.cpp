@@ -74,17 +74,17 @@ void LoadChannel(const SettingsKey& key, ChannelConfig& channel) {
     ReadInt(key, "PowerMode", channel.PowerMode);
 }
 
-void SaveSettings(const PluginState& state, SettingsStore& store) {
+void SaveSettings(const PluginState& state, const LinkSettings& link, SettingsStore& store) {
     const SettingsKey key = store.CreateKey(kSettingsKeyPath);
     if (!key) {
         return;
     }
-    const ControllerLinkBase& link = *state.Link;
     char port[kPortNameSize];
     std::memcpy(port, link.PortName, sizeof port);
     port[kPortNameSize - 1] = '\0';
     key.Write("Port", ValueString, port, static_cast<uint32_t>(std::strlen(port) + 1));
     WriteByte(key, "Device", link.DeviceId);
+    WriteInt(key, "LightDelay", static_cast<int32_t>(link.LightDelayMs));
     WriteByte(key, "DrawFrequency", state.DrawFrequency);
     WriteByte(key, "DrawPower", state.DrawPower);
     WriteByte(key, "DrawChannels", state.DrawChannels);
@@ -99,12 +99,11 @@ void SaveSettings(const PluginState& state, SettingsStore& store) {
     }
 }
 
-bool LoadSettings(PluginState& state, SettingsStore& store) {
+bool LoadSettings(PluginState& state, LinkSettings& link, SettingsStore& store) {
     const SettingsKey key = store.OpenKey(kSettingsKeyPath);
     if (!key) {
         return false;
     }
-    ControllerLinkBase& link = *state.Link;
 
     // Read aside so that a refused name never reaches PortName; the zeroed
     // buffer terminates any shorter value, stored with a terminator or not.
@@ -122,6 +121,9 @@ bool LoadSettings(PluginState& state, SettingsStore& store) {
 
     // Not range-tested here: Open refuses an id outside 1..255.
     ReadByte(key, "Device", link.DeviceId);
+    int32_t delay = 0;
+    ReadInt(key, "LightDelay", delay);
+    link.LightDelayMs = ClampLightDelay(static_cast<uint32_t>(delay));
     ReadByte(key, "DrawFrequency", state.DrawFrequency);
     ReadByte(key, "DrawPower", state.DrawPower);
     ReadByte(key, "DrawChannels", state.DrawChannels);
@@ -139,7 +141,8 @@ bool LoadSettings(PluginState& state, SettingsStore& store) {
     return true;
 }
 
-bool SetCurrentPreset(PluginState& state, SettingsStore& store, int32_t index) {
+bool SetCurrentPreset(PluginState& state, LinkSettings& link, OutputLink& output,
+                      SettingsStore& store, int32_t index) {
     const uint32_t preset = static_cast<uint32_t>(index);
     if (preset >= static_cast<uint32_t>(kPresetCount)) {
         return false;
@@ -147,33 +150,48 @@ bool SetCurrentPreset(PluginState& state, SettingsStore& store, int32_t index) {
     state.CurrentPreset = index;
     if (preset == 0) {
         // A missing or partial store leaves what it couldn't read as it was.
-        LoadSettings(state, store);
+        LoadSettings(state, link, store);
+        output.Adopt(link);
     } else {
         ApplyPresetLayout(state.Channels, preset);
     }
     return true;
 }
 
-void ApplyFirstRunDefaults(PluginState& state, SettingsStore& store) {
-    state.Link->Open("COM1", 1);
-    ApplyRecordDefaults(state.Channels);
-    SetCurrentPreset(state, store, 2);
-    SaveSettings(state, store);
+bool OpenOutput(LinkSettings& link, OutputLink& output, const LinkSettings& wanted) {
+    // The output applies the same rule and refuses the pair itself, leaving
+    // what it has open as it was.
+    const LinkSettings tried = wanted; // `wanted` may be `link` itself
+    if (AcceptsPort(tried.PortName, tried.DeviceId)) {
+        link = tried;
+        link.LightDelayMs = ClampLightDelay(link.LightDelayMs);
+    }
+    return output.Open(tried);
 }
 
-void InitializeSettings(PluginState& state, SettingsStore& store) {
+void ApplyFirstRunDefaults(PluginState& state, LinkSettings& link, OutputLink& output,
+                           SettingsStore& store) {
+    LinkSettings first;
+    std::strcpy(first.PortName, "COM1");
+    first.DeviceId = 1;
+    OpenOutput(link, output, first);
+    ApplyRecordDefaults(state.Channels);
+    SetCurrentPreset(state, link, output, store, 2);
+    SaveSettings(state, link, store);
+}
+
+void InitializeSettings(PluginState& state, LinkSettings& link, OutputLink& output,
+                        SettingsStore& store) {
     // A value missing from a stored channel then keeps its first-run value
     // rather than whatever the memory held. CurrentPreset stays 0.
     ApplyRecordDefaults(state.Channels);
     ApplyPreset(state.Channels, 16, PresetFamily::FrequencyAndPower);
 
-    if (LoadSettings(state, store)) {
-        // Open copies its name into PortName: give it a copy, not PortName.
-        char port[kPortNameSize];
-        std::memcpy(port, state.Link->PortName, sizeof port);
-        state.Link->Open(port, state.Link->DeviceId);
+    if (LoadSettings(state, link, store)) {
+        // A stored id the output refuses (0) is recorded as it was loaded.
+        OpenOutput(link, output, link);
     } else {
-        ApplyFirstRunDefaults(state, store);
+        ApplyFirstRunDefaults(state, link, output, store);
     }
 
     ResetDragAndBars(state);

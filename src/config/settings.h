@@ -1,45 +1,57 @@
 #pragma once
-// The settings in the store: the controller's port and device id, the four
-// graphics flags and the 16 channel records, under the key "Software\Twinkla"
-// with one subkey "Channel0".."Channel15" per record.
-//
-// Every operation here needs state.Link; they run on the player's thread.
+// The settings in the store: the output's settings (the controller's port
+// and device id, the light delay), the four graphics flags and the 16 channel
+// records, under the key "Software\Twinkla" with one subkey
+// "Channel0".."Channel15" per record. They run on the player's thread.
 
 #include "analysis/plugin_state.h"
 #include "common/product.h"
 #include "config/settings_store.h"
+#include "link/level_sink.h"
 
 // Writes everything, overwriting what is stored and deleting nothing. Write
 // failures are ignored; a channel whose subkey can't be created is skipped.
-void SaveSettings(const PluginState& state, SettingsStore& store);
+void SaveSettings(const PluginState& state, const LinkSettings& link, SettingsStore& store);
 
 // Reads everything back. True when the key, "Port" and all 16 channel
 // subkeys were there. A missing or oversized "Port" (more than 20 bytes, or 20
 // bytes without a terminator among them) fails before anything changes. A missing
-// subkey fails at that channel: the port, device id, flags and the channels
-// before it have been loaded, the rest are as they were. A value that is
-// missing or bigger than its field leaves the field alone; one that fits is
-// taken byte for byte whatever its type, zero-extended when shorter. The
-// serial port isn't reopened.
-bool LoadSettings(PluginState& state, SettingsStore& store);
+// subkey fails at that channel: the port, device id, delay, flags and the
+// channels before it have been loaded, the rest are as they were. A value that
+// is missing or bigger than its field leaves the field alone; one that fits is
+// taken byte for byte whatever its type, zero-extended when shorter. The one
+// exception is "LightDelay", which is optional: missing or oversized it means
+// no delay, and a stored value above the maximum is taken as the maximum.
+// Nothing is reopened.
+bool LoadSettings(PluginState& state, LinkSettings& link, SettingsStore& store);
 
 // The nine stored values of one channel record, in the key given.
 void SaveChannel(const SettingsKey& key, const ChannelConfig& channel);
 void LoadChannel(const SettingsKey& key, ChannelConfig& channel);
 
 // Records the index in CurrentPreset and applies the preset; preset 0 reloads
-// the stored settings and ignores whether that worked. False (the host's
+// the stored settings, ignoring whether that worked, and has the output adopt
+// the reloaded device id and delay (the open port stays). False (the host's
 // E_INVALIDARG) when the index, taken as unsigned, is above 6: nothing changes.
-bool SetCurrentPreset(PluginState& state, SettingsStore& store, int32_t index);
+bool SetCurrentPreset(PluginState& state, LinkSettings& link, OutputLink& output,
+                      SettingsStore& store, int32_t index);
+
+// Opens the output with `wanted` and records it in `link`, unless the pair
+// of port and id is refused (AcceptsPort), which changes nothing. The name
+// and id are recorded even when the port can't be opened, so the settings
+// show and store what was tried. True when the output is open.
+bool OpenOutput(LinkSettings& link, OutputLink& output, const LinkSettings& wanted);
 
 // What a start without complete stored settings does: opens COM1 with device
-// id 1 (PortName and DeviceId follow even if it can't be opened), applies the
-// record defaults and preset 2, and stores the result.
-void ApplyFirstRunDefaults(PluginState& state, SettingsStore& store);
+// id 1 (the port name and id are recorded even if it can't be opened), no
+// delay, applies the record defaults and preset 2, and stores the result.
+void ApplyFirstRunDefaults(PluginState& state, LinkSettings& link, OutputLink& output,
+                           SettingsStore& store);
 
 // What the plug-in object does once it is constructed: gives the channel
-// records a defined starting point, loads the settings and opens the loaded
-// port, or, when nothing complete is stored, opens COM1 and applies and
-// stores the first-run defaults; then resets the mouse-drag fields and the
-// bar counter. A port that can't be opened doesn't stop it.
-void InitializeSettings(PluginState& state, SettingsStore& store);
+// records a defined starting point, loads the settings and opens the output
+// with them, or, when nothing complete is stored, applies and stores the
+// first-run defaults; then resets the mouse-drag fields and the bar counter.
+// A port that can't be opened doesn't stop it.
+void InitializeSettings(PluginState& state, LinkSettings& link, OutputLink& output,
+                        SettingsStore& store);

@@ -5,22 +5,26 @@
 
 namespace {
 
-void SendLevels(PluginState& state, LevelSink& link) {
+void SendLevels(PluginState& state, LevelSink& sink) {
+    ChannelLevel levels[kChannelCount];
+    size_t count = 0;
     for (int i = 0; i < kChannelCount; ++i) {
         ChannelConfig& channel = state.Channels[i];
         if (channel.Enabled) {
             // Unclamped: the command encoder clamps to the controller's range.
-            link.SetLevel(i, state.ChannelLevels[i]);
+            levels[count++] = {i, state.ChannelLevels[i]};
         } else if (channel.ZeroPending) {
-            link.SetLevel(i, 0);
+            levels[count++] = {i, 0};
             channel.ZeroPending = 0;
         }
     }
+    sink.SendFrame(levels, count);
 }
 
 } // namespace
 
-void Render(PluginState& state, const TimedLevel& frame, Canvas& canvas, const Rect& rect) {
+void Render(PluginState& state, const TimedLevel& frame, Canvas& canvas, const Rect& rect,
+            LevelSink* sink) {
     const ScopedBrush brush(canvas, kBlack);
     if (brush) {
         canvas.FillRect(rect);
@@ -49,9 +53,9 @@ void Render(PluginState& state, const TimedLevel& frame, Canvas& canvas, const R
         DrawPowerWaveform(frame, canvas, rect);
     }
 
-    // No link at all reads as a closed port: the owed zeros stay owed.
-    if (state.Link != nullptr && state.Link->IsOpen()) {
-        SendLevels(state, *state.Link);
+    // No sink at all reads as a closed port: the owed zeros stay owed.
+    if (sink != nullptr && sink->IsOpen()) {
+        SendLevels(state, *sink);
     } else {
         canvas.SetBkModeOpaque();
         canvas.SetTextColor(kRed);

@@ -5,14 +5,17 @@
 #include "analysis/plugin_state.h"
 #include "wmp/timed_level.h"
 #include "display/canvas.h"
+#include "link/level_sink.h"
 
 // The text drawn over the picture while the controller's port is closed.
 constexpr char kPortErrorText[] = "ERROR: Unable to open serial port";
 
 // Fills the rectangle black, computes ChannelLevels, draws what the graphics
-// flags ask for, then either sends each enabled record's level (and the zero
-// owed to each disabled record with ZeroPending, clearing it) or, when the
-// link is closed or missing, draws the error text and sends nothing.
+// flags ask for, then either hands the sink the frame's levels (each enabled
+// record's, and the zero owed to each disabled record with ZeroPending,
+// clearing it) or, when the sink is closed or missing, draws the error text
+// and sends nothing.
 // The canvas is left with the pen it had; its text colour and background
 // mode are those of the last step that set them.
-void Render(PluginState& state, const TimedLevel& frame, Canvas& canvas, const Rect& rect);
+void Render(PluginState& state, const TimedLevel& frame, Canvas& canvas, const Rect& rect,
+            LevelSink* sink);

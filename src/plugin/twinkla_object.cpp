@@ -57,9 +57,8 @@ bool CTwinkla::FinalConstruct() {
     if (!link_) {
         return false;
     }
-    state_.Link = link_.get();
     RegistryStore store;
-    InitializeSettings(state_, store);
+    InitializeSettings(state_, linkSettings_, *link_, store);
     return true;
 }
 
@@ -74,7 +73,6 @@ void CTwinkla::FinalRelease() {
         } else {
             link_->Abandon();
         }
-        state_.Link = nullptr;
         link_.reset();
     }
     typeInfo_.reset();
@@ -209,7 +207,7 @@ STDMETHODIMP CTwinkla::put_foregroundColor(BSTR value) noexcept {
 // IWMPEffects -------------------------------------------------------------
 
 STDMETHODIMP CTwinkla::Render(TimedLevel* levels, HDC dc, RECT* rect) noexcept {
-    return RenderFrame(state_, levels, dc, rect);
+    return RenderFrame(state_, link_.get(), levels, dc, rect);
 }
 
 STDMETHODIMP CTwinkla::MediaInfo(LONG, LONG, BSTR) noexcept {
@@ -257,8 +255,9 @@ STDMETHODIMP CTwinkla::GetPresetCount(LONG* count) noexcept {
 }
 
 STDMETHODIMP CTwinkla::SetCurrentPreset(LONG preset) noexcept {
+    RETURN_HR_IF_NULL(E_UNEXPECTED, link_);
     RegistryStore store;
-    return ::SetCurrentPreset(state_, store, preset) ? S_OK : E_INVALIDARG;
+    return ::SetCurrentPreset(state_, linkSettings_, *link_, store, preset) ? S_OK : E_INVALIDARG;
 }
 
 STDMETHODIMP CTwinkla::GetCurrentPreset(LONG* preset) noexcept {
@@ -385,8 +384,8 @@ STDMETHODIMP CTwinkla::RenderWindowed(TimedLevel* levels, BOOL) noexcept {
 // comes while the object is being torn down, with no link left, does nothing.
 
 void CTwinkla::LightChannel(int channelIndex) {
-    if (state_.Link != nullptr) {
-        state_.Link->SetLevel(channelIndex, 100);
+    if (link_) {
+        link_->SetLevel(channelIndex, 100);
     }
 }
 
@@ -424,7 +423,11 @@ void CTwinkla::CloseDialogs() {
 
 void CTwinkla::DialogHost::SaveSettings() noexcept {
     RegistryStore store;
-    ::SaveSettings(owner_.state_, store);
+    ::SaveSettings(owner_.state_, owner_.linkSettings_, store);
+}
+
+OutputLink* CTwinkla::DialogHost::Output() noexcept {
+    return owner_.link_.get();
 }
 
 HRESULT CTwinkla::DialogHost::SetCurrentPreset(LONG preset) noexcept {

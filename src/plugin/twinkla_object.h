@@ -140,6 +140,8 @@ private:
     public:
         explicit DialogHost(CTwinkla& owner) : owner_(owner) {}
         PluginState& State() noexcept override { return owner_.state_; }
+        LinkSettings& Link() noexcept override { return owner_.linkSettings_; }
+        OutputLink* Output() noexcept override;
         void SaveSettings() noexcept override;
         HRESULT SetCurrentPreset(LONG preset) noexcept override;
         HINSTANCE ResourceModule() noexcept override;
@@ -153,6 +155,7 @@ private:
     LONG refs_ = 1;
     bool waitOnRelease_ = true;
     PluginState state_;
+    LinkSettings linkSettings_; // as loaded, or as the property dialog last applied them
     std::unique_ptr<ControllerLink> link_;
     HWND window_ = nullptr;
     OffscreenFrame offscreen_; // RenderWindowed's frame before it goes to the window

@@ -1,13 +1,11 @@
 #pragma once
-// A controller link held in memory: its port is open or closed as the test
-// says, and it records every call made to it.
+// A level sink in memory: open or closed as the test says, recording every
+// level handed to it.
 
 #include "link/level_sink.h"
 #include "link/protocol.h"
 
 #include <cstdint>
-#include <cstring>
-#include <string>
 #include <vector>
 
 struct SentLevel {
@@ -16,41 +14,35 @@ struct SentLevel {
     bool operator==(const SentLevel& o) const { return channel == o.channel && level == o.level; }
 };
 
-class FakeLink final : public ControllerLinkBase {
+class FakeLink final : public LevelSink {
 public:
-    explicit FakeLink(bool open = true) : open_(open) { DeviceId = 1; }
+    explicit FakeLink(bool open = true) : open_(open) {}
 
     void SetOpen(bool open) { open_ = open; }
 
-    // What Open will answer next.
-    bool openSucceeds = true;
-
-    // Every SetLevel call, including those made while closed (which the real
-    // link drops), so a test sees what its caller asked for.
+    // Every level handed over, frames' levels in order, including those
+    // handed over while closed (which the real link drops), so a test sees
+    // what its caller asked for.
     std::vector<SentLevel> sent;
-    // Every Open call: port name and device id.
-    std::vector<std::pair<std::string, uint32_t>> opens;
+    // How many levels each SendFrame carried.
+    std::vector<size_t> frames;
+    // The device id the wire commands are encoded for.
+    uint8_t DeviceId = 1;
 
     bool IsOpen() const override { return open_; }
+
+    void SendFrame(const ChannelLevel* levels, size_t count) override {
+        frames.push_back(count);
+        for (size_t i = 0; i < count; ++i) {
+            sent.push_back({levels[i].channel, levels[i].level});
+        }
+    }
 
     void SetLevel(int channelIndex, int32_t level) override {
         sent.push_back({channelIndex, level});
     }
 
-    bool Open(const char* portName, uint32_t deviceId) override {
-        opens.emplace_back(portName ? portName : "", deviceId);
-        open_ = false;
-        if (!openSucceeds || portName == nullptr || std::strlen(portName) >= kPortNameSize ||
-            deviceId < 1 || deviceId > 255) {
-            return false;
-        }
-        std::strcpy(PortName, portName);
-        DeviceId = static_cast<uint8_t>(deviceId);
-        open_ = true;
-        return true;
-    }
-
-    // The commands the recorded calls encode to, with the current DeviceId.
+    // The commands the recorded levels encode to.
     std::vector<LevelCommand> WireCommands() const {
         std::vector<LevelCommand> out;
         for (const SentLevel& s : sent) {

@@ -34,16 +34,16 @@ void FirstRunLayout(PluginState& state) {
 struct Frame {
     PluginState state;
     FakeLink link;
+    LevelSink* sink = &link;
     RecordingCanvas canvas;
     TimedLevel frame = SilentFrame();
 
     Frame() {
-        state.Link = &link;
         for (int i = 0; i < kChannelCount; ++i) {
             state.Channels[i].Address = static_cast<uint8_t>(i);
         }
     }
-    void Render(const Rect& rect = kRect) { ::Render(state, frame, canvas, rect); }
+    void Render(const Rect& rect = kRect) { ::Render(state, frame, canvas, rect, sink); }
     void AllFlags(uint8_t on) {
         state.DrawFrequency = state.DrawPower = state.DrawChannels = state.DrawChannelNumbers = on;
     }
@@ -182,7 +182,7 @@ TEST(Render, MissingLinkReadsAsClosedPort) {
     Frame f;
     FirstRunLayout(f.state);
     f.state.Channels[4].Enabled = 0;
-    f.state.Link = nullptr;
+    f.sink = nullptr;
     f.AllFlags(0);
     f.Render();
     const auto texts = f.canvas.Of(Op::DrawTextInRect);

@@ -32,11 +32,11 @@ public:
 
 struct Presets : ::testing::Test {
     PluginState state;
+    LinkSettings settings;
     SettingsTestLink link;
     MemoryStore store;
 
     Presets() {
-        state.Link = &link;
         // Values no layout writes, so a layout that touches them shows.
         for (int i = 0; i < kChannelCount; ++i) {
             ChannelConfig& c = state.Channels[i];
@@ -48,7 +48,7 @@ struct Presets : ::testing::Test {
         }
     }
 
-    bool Set(int32_t preset) { return SetCurrentPreset(state, store, preset); }
+    bool Set(int32_t preset) { return SetCurrentPreset(state, settings, link, store, preset); }
 
     void ExpectUntouchedFields() {
         for (int i = 0; i < kChannelCount; ++i) {
@@ -90,7 +90,7 @@ TEST_F(Presets, IndexSevenOrNegativeIsRefusedWithNoChange) {
         EXPECT_FALSE(Set(bad));
         EXPECT_EQ(state.CurrentPreset, 3);
         EXPECT_EQ(std::memcmp(state.Channels, before.Channels, sizeof state.Channels), 0);
-        EXPECT_EQ(link.PortName[0], 0);
+        EXPECT_EQ(settings.PortName[0], 0);
     }
 }
 
@@ -102,7 +102,7 @@ TEST_F(Presets, PresetOneSendsOneZeroToChannelsEightToFifteenAndLevelsToTheFirst
     TimedLevel frame = SilentFrame();
     frame.frequency[0][100] = 255; // in channel 0's band 0..170 only
 
-    Render(state, frame, canvas, {0, 0, 1024, 256});
+    Render(state, frame, canvas, {0, 0, 1024, 256}, &link);
     EXPECT_EQ(state.ChannelLevels[0], 100);
     std::vector<std::pair<int, int32_t>> levels;
     for (int i = 0; i < 8; ++i) {
@@ -116,7 +116,7 @@ TEST_F(Presets, PresetOneSendsOneZeroToChannelsEightToFifteenAndLevelsToTheFirst
 
     for (int round = 0; round < 2; ++round) {
         link.levels.clear();
-        Render(state, frame, canvas, {0, 0, 1024, 256});
+        Render(state, frame, canvas, {0, 0, 1024, 256}, &link);
         EXPECT_EQ(link.levels, levels);
     }
 }
@@ -218,19 +218,19 @@ TEST_F(Presets, PowerOnlyLeavesZeroPendingBandsAndFreqModeAlone) {
 TEST_F(Presets, PresetZeroWithNothingStoredChangesNothingButTheIndex) {
     ASSERT_TRUE(Set(2));
     const PluginState before = state;
-    std::strcpy(link.PortName, "COM8");
+    std::strcpy(settings.PortName, "COM8");
     EXPECT_TRUE(Set(0));
     EXPECT_EQ(state.CurrentPreset, 0);
     EXPECT_EQ(std::memcmp(state.Channels, before.Channels, sizeof state.Channels), 0);
-    EXPECT_STREQ(link.PortName, "COM8");
+    EXPECT_STREQ(settings.PortName, "COM8");
     EXPECT_EQ(store.OpenKeyCount(), 0);
 }
 
 TEST_F(Presets, PresetZeroReloadsWhatWasStoredOverALayout) {
     ASSERT_TRUE(Set(4));
-    std::strcpy(link.PortName, "COM6");
-    link.DeviceId = 4;
-    SaveSettings(state, store);
+    std::strcpy(settings.PortName, "COM6");
+    settings.DeviceId = 4;
+    SaveSettings(state, settings, store);
     ASSERT_TRUE(Set(5));
     ASSERT_TRUE(Set(0));
     for (int i = 0; i < kChannelCount; ++i) {
@@ -243,12 +243,12 @@ TEST_F(Presets, PresetZeroReloadsWhatWasStoredOverALayout) {
 
 TEST_F(Presets, FirstRunDefaultsOpenComOneEvenWhenItIsMissing) {
     link.missingPorts = {"COM1"};
-    std::strcpy(link.PortName, "COM9");
-    link.DeviceId = 9;
-    ApplyFirstRunDefaults(state, store);
+    std::strcpy(settings.PortName, "COM9");
+    settings.DeviceId = 9;
+    ApplyFirstRunDefaults(state, settings, link, store);
     EXPECT_FALSE(link.IsOpen());
-    EXPECT_STREQ(link.PortName, "COM1");
-    EXPECT_EQ(link.DeviceId, 1);
+    EXPECT_STREQ(settings.PortName, "COM1");
+    EXPECT_EQ(settings.DeviceId, 1);
     EXPECT_EQ(state.CurrentPreset, 2);
     for (int i = 0; i < kChannelCount; ++i) {
         EXPECT_EQ(state.Channels[i].Address, i);

@@ -81,11 +81,13 @@ inline bool SameRecord(const ChannelConfig& a, const ChannelConfig& b) {
 
 using ::ExpectSameRecord;
 
-// A plug-in object's settings side: its state and its link.
+// A plug-in object's settings side: its state, its output's settings and
+// the output.
 struct Plugin {
     PluginState state;
-    SettingsTestLink link;
-    Plugin() { state.Link = &link; }
+    LinkSettings link;
+    SettingsTestLink output;
+    Plugin() = default;
     Plugin(const Plugin&) = delete;
     Plugin& operator=(const Plugin&) = delete;
 };
@@ -103,7 +105,7 @@ protected:
     // A new plug-in object starting over the store.
     std::unique_ptr<Plugin> Start() {
         auto plugin = std::make_unique<Plugin>();
-        InitializeSettings(plugin->state, store.Store());
+        InitializeSettings(plugin->state, plugin->link, plugin->output, store.Store());
         return plugin;
     }
 
@@ -144,7 +146,7 @@ TYPED_TEST_P(Settings, FirstRunStoresTheDefaultTableWithExactTypesAndSizes) {
     const auto plugin = this->Start();
 
     using Call = SettingsTestLink::OpenCall;
-    EXPECT_EQ(plugin->link.opens, (std::vector<Call>{{"COM1", 1, false}}));
+    EXPECT_EQ(plugin->output.opens, (std::vector<Call>{{"COM1", 1}}));
     EXPECT_STREQ(plugin->link.PortName, "COM1");
     EXPECT_EQ(plugin->link.DeviceId, 1);
     EXPECT_EQ(plugin->state.CurrentPreset, 2);
@@ -173,8 +175,9 @@ TYPED_TEST_P(Settings, FirstRunStoresTheDefaultTableWithExactTypesAndSizes) {
     this->ExpectStored(ChannelPath(14), "FreqEnd", ValueDword, {0x47, 0x04, 0, 0});
 
     // Nothing beside the layout.
-    const std::set<std::string> keyValues = {"Port",      "Device",       "DrawFrequency",
-                                             "DrawPower", "DrawChannels", "DrawChannelNumbers"};
+    const std::set<std::string> keyValues = {
+        "Port",      "Device",       "LightDelay",        "DrawFrequency",
+        "DrawPower", "DrawChannels", "DrawChannelNumbers"};
     const auto names = this->store.ValueNames(kKey);
     EXPECT_EQ(std::set<std::string>(names.begin(), names.end()), keyValues);
     const auto subkeys = this->store.SubkeyNames(kKey);
@@ -199,10 +202,9 @@ TYPED_TEST_P(Settings, NextStartLoadsTheStoredSetAndOpensItsPort) {
     this->store.Put(ChannelPath(15), "Address", ValueBinary, Byte(4));
 
     const auto plugin = this->Start();
-    // Open gets a copy of the loaded name, never PortName itself.
     using Call = SettingsTestLink::OpenCall;
-    EXPECT_EQ(plugin->link.opens, (std::vector<Call>{{"COM7", 9, false}}));
-    EXPECT_TRUE(plugin->link.IsOpen());
+    EXPECT_EQ(plugin->output.opens, (std::vector<Call>{{"COM7", 9}}));
+    EXPECT_TRUE(plugin->output.IsOpen());
     EXPECT_EQ(plugin->state.CurrentPreset, 0);
     EXPECT_EQ(plugin->state.DrawFrequency, 1);
     EXPECT_EQ(plugin->state.DrawPower, 0);
@@ -228,7 +230,7 @@ TYPED_TEST_P(Settings, PortOfNineteenCharactersLoadsAndOfTwentyResetsEverything)
     this->store.Put(kKey, "Port", ValueString, Text(nineteen));
     {
         const auto plugin = this->Start();
-        EXPECT_EQ(plugin->link.opens.at(0).port, nineteen);
+        EXPECT_EQ(plugin->output.opens.at(0).port, nineteen);
         EXPECT_STREQ(plugin->link.PortName, nineteen.c_str());
         EXPECT_EQ(plugin->state.CurrentPreset, 0);
     }
@@ -242,14 +244,14 @@ TYPED_TEST_P(Settings, PortOfNineteenCharactersLoadsAndOfTwentyResetsEverything)
         std::strcpy(plugin.link.PortName, "OLD");
         plugin.link.DeviceId = 3;
         plugin.state.Channels[0].Enabled = 1;
-        EXPECT_FALSE(LoadSettings(plugin.state, this->store.Store()));
+        EXPECT_FALSE(LoadSettings(plugin.state, plugin.link, this->store.Store()));
         EXPECT_STREQ(plugin.link.PortName, "OLD");
         EXPECT_EQ(plugin.link.DeviceId, 3);
         EXPECT_EQ(plugin.state.Channels[0].Enabled, 1);
     }
     const auto plugin = this->Start();
     using Call = SettingsTestLink::OpenCall;
-    EXPECT_EQ(plugin->link.opens, (std::vector<Call>{{"COM1", 1, false}}));
+    EXPECT_EQ(plugin->output.opens, (std::vector<Call>{{"COM1", 1}}));
     EXPECT_EQ(plugin->state.CurrentPreset, 2);
     this->ExpectStoredFirstRun();
 }
@@ -264,7 +266,7 @@ TYPED_TEST_P(Settings, PortOfTwentyBytesWithoutTerminatorIsTooLong) {
         }
         Plugin plugin;
         std::strcpy(plugin.link.PortName, "COM9");
-        EXPECT_FALSE(LoadSettings(plugin.state, this->store.Store()));
+        EXPECT_FALSE(LoadSettings(plugin.state, plugin.link, this->store.Store()));
         EXPECT_STREQ(plugin.link.PortName, "COM9");
     }
 
@@ -272,12 +274,12 @@ TYPED_TEST_P(Settings, PortOfTwentyBytesWithoutTerminatorIsTooLong) {
     this->store.Put(kKey, "Port", ValueBinary, Text(twenty.substr(0, 19), false));
     Plugin plugin;
     std::memset(plugin.link.PortName, 'x', sizeof plugin.link.PortName - 1);
-    EXPECT_TRUE(LoadSettings(plugin.state, this->store.Store()));
+    EXPECT_TRUE(LoadSettings(plugin.state, plugin.link, this->store.Store()));
     EXPECT_STREQ(plugin.link.PortName, twenty.substr(0, 19).c_str());
 
     this->store.Put(kKey, "Port", ValueBinary, Text("COM3", false));
     std::strcpy(plugin.link.PortName, "COM10");
-    EXPECT_TRUE(LoadSettings(plugin.state, this->store.Store()));
+    EXPECT_TRUE(LoadSettings(plugin.state, plugin.link, this->store.Store()));
     EXPECT_STREQ(plugin.link.PortName, "COM3");
 }
 
@@ -292,7 +294,7 @@ TYPED_TEST_P(Settings, PortOfTwentyBytesWithItsTerminatorInsideLoads) {
         this->store.Put(ChannelPath(3), "Address", ValueBinary, Byte(9));
         const auto plugin = this->Start();
         using Call = SettingsTestLink::OpenCall;
-        EXPECT_EQ(plugin->link.opens, (std::vector<Call>{{"COM4", 1, false}}));
+        EXPECT_EQ(plugin->output.opens, (std::vector<Call>{{"COM4", 1}}));
         EXPECT_EQ(plugin->state.Channels[3].Address, 9);
         EXPECT_EQ(plugin->state.CurrentPreset, 0) << "no first-run defaults";
         this->ExpectStored(kKey, "Port", type, port);
@@ -312,7 +314,7 @@ TYPED_TEST_P(Settings, MissingChannelNineResetsChannelsPortAndIdButKeepsStoredFl
 
     const auto plugin = this->Start();
     using Call = SettingsTestLink::OpenCall;
-    EXPECT_EQ(plugin->link.opens, (std::vector<Call>{{"COM1", 1, false}}));
+    EXPECT_EQ(plugin->output.opens, (std::vector<Call>{{"COM1", 1}}));
     EXPECT_STREQ(plugin->link.PortName, "COM1");
     EXPECT_EQ(plugin->link.DeviceId, 1);
     EXPECT_EQ(plugin->state.DrawFrequency, 0);
@@ -340,7 +342,7 @@ TYPED_TEST_P(Settings, MissingFreqWidthOfChannelTwoKeepsTheRestLoaded) {
 
     Plugin plugin;
     plugin.state.Channels[2].FreqWidth = 77;
-    EXPECT_TRUE(LoadSettings(plugin.state, this->store.Store()));
+    EXPECT_TRUE(LoadSettings(plugin.state, plugin.link, this->store.Store()));
     EXPECT_EQ(plugin.state.Channels[2].FreqWidth, 77);
     EXPECT_EQ(plugin.state.Channels[2].FreqStart, 300);
     EXPECT_EQ(plugin.state.Channels[2].FreqEnd, 400);
@@ -363,8 +365,8 @@ TYPED_TEST_P(Settings, DeviceZeroLoadsAndOpenRefusesItWithoutDefaults) {
 
     const auto plugin = this->Start();
     using Call = SettingsTestLink::OpenCall;
-    EXPECT_EQ(plugin->link.opens, (std::vector<Call>{{"COM4", 0, false}}));
-    EXPECT_FALSE(plugin->link.IsOpen());
+    EXPECT_EQ(plugin->output.opens, (std::vector<Call>{{"COM4", 0}}));
+    EXPECT_FALSE(plugin->output.IsOpen());
     EXPECT_STREQ(plugin->link.PortName, "COM4");
     EXPECT_EQ(plugin->link.DeviceId, 0);
     EXPECT_EQ(plugin->state.CurrentPreset, 0);
@@ -384,9 +386,9 @@ TYPED_TEST_P(Settings, PresetZeroFailingAtChannelFiveKeepsItsNewChannelsAndTheOl
     this->store.DeleteKey(ChannelPath(5));
     ChannelTable before;
     std::copy(std::begin(plugin->state.Channels), std::end(plugin->state.Channels), before);
-    plugin->link.opens.clear();
+    plugin->output.opens.clear();
 
-    EXPECT_TRUE(SetCurrentPreset(plugin->state, this->store.Store(), 0));
+    EXPECT_TRUE(SetCurrentPreset(plugin->state, plugin->link, plugin->output, this->store.Store(), 0));
     EXPECT_EQ(plugin->state.CurrentPreset, 0);
     for (int n = 0; n < kChannelCount; ++n) {
         ChannelConfig expected = before[n];
@@ -396,11 +398,14 @@ TYPED_TEST_P(Settings, PresetZeroFailingAtChannelFiveKeepsItsNewChannelsAndTheOl
         }
         ExpectSameRecord(plugin->state.Channels[n], expected, "record " + std::to_string(n));
     }
-    // Read before the channels; not reopened, and no defaults stored.
+    // Read before the channels; not reopened, and no defaults stored. The
+    // output takes the reloaded id from the next frame on.
     EXPECT_STREQ(plugin->link.PortName, "COM2");
     EXPECT_EQ(plugin->link.DeviceId, 3);
     EXPECT_EQ(plugin->state.DrawPower, 0);
-    EXPECT_TRUE(plugin->link.opens.empty());
+    EXPECT_TRUE(plugin->output.opens.empty());
+    ASSERT_EQ(plugin->output.adopted.size(), 1u);
+    EXPECT_EQ(plugin->output.adopted[0].DeviceId, 3);
     EXPECT_FALSE(this->store.KeyExists(ChannelPath(5)));
 }
 
@@ -418,7 +423,7 @@ TYPED_TEST_P(Settings, FittingValuesOfAnyTypeAreTakenByteForByte) {
 
     Plugin plugin;
     plugin.state.Channels[0] = FirstRunRecord(0);
-    EXPECT_TRUE(LoadSettings(plugin.state, this->store.Store()));
+    EXPECT_TRUE(LoadSettings(plugin.state, plugin.link, this->store.Store()));
     EXPECT_STREQ(plugin.link.PortName, "COM5");
     EXPECT_EQ(plugin.link.DeviceId, 5);
     const ChannelConfig& c = plugin.state.Channels[0];
@@ -490,7 +495,7 @@ TYPED_TEST_P(Settings, FuzzedStoreLeavesEachFieldOldOrStored) {
             c.Mode = static_cast<int32_t>(rng());
             c.FreqStart = static_cast<int32_t>(rng());
         }
-        SaveSettings(random.state, this->store.Store());
+        SaveSettings(random.state, random.link, this->store.Store());
     };
 
     completeSet();
@@ -602,7 +607,7 @@ TYPED_TEST_P(Settings, FuzzedStoreLeavesEachFieldOldOrStored) {
             }
         }
 
-        const bool loaded = LoadSettings(plugin.state, this->store.Store());
+        const bool loaded = LoadSettings(plugin.state, plugin.link, this->store.Store());
         loadedRounds += loaded;
 
         ASSERT_NE(std::memchr(plugin.link.PortName, 0, sizeof plugin.link.PortName), nullptr);

@@ -1,8 +1,7 @@
 #pragma once
-// A controller link in memory whose Open keeps the real link's rules: an id
-// outside 1..255 or a name of 20 characters or more changes nothing;
-// otherwise the id is taken, the old port closed, and the name recorded even
-// when the port doesn't exist. Every Open and every level sent is recorded.
+// An output in memory that keeps the real link's rule for what it takes (a
+// name of at most 19 characters and an id of 1..255) and opens every port but
+// the ones the test calls missing. Every Open, Adopt and level is recorded.
 
 #include "link/level_sink.h"
 
@@ -13,14 +12,13 @@
 #include <utility>
 #include <vector>
 
-class SettingsTestLink final : public ControllerLinkBase {
+class SettingsTestLink final : public OutputLink {
 public:
     struct OpenCall {
         std::string port;
         uint32_t deviceId;
-        bool aliasedPortName; // was handed PortName itself
         bool operator==(const OpenCall& o) const {
-            return port == o.port && deviceId == o.deviceId && aliasedPortName == o.aliasedPortName;
+            return port == o.port && deviceId == o.deviceId;
         }
     };
 
@@ -28,9 +26,16 @@ public:
     std::vector<std::string> missingPorts;
 
     std::vector<OpenCall> opens;
-    std::vector<std::pair<int, int32_t>> levels;
+    std::vector<LinkSettings> adopted;
+    std::vector<std::pair<int, int32_t>> levels; // sent while open
 
     bool IsOpen() const override { return open_; }
+
+    void SendFrame(const ChannelLevel* frame, size_t count) override {
+        for (size_t i = 0; i < count; ++i) {
+            SetLevel(frame[i].channel, frame[i].level);
+        }
+    }
 
     void SetLevel(int channelIndex, int32_t level) override {
         if (open_) {
@@ -38,21 +43,25 @@ public:
         }
     }
 
-    bool Open(const char* portName, uint32_t deviceId) override {
-        opens.push_back({portName, deviceId, portName == PortName});
-        const size_t length = std::strlen(portName);
-        if (deviceId < 1 || deviceId > 255 || length >= sizeof PortName) {
+    bool Open(const LinkSettings& settings) override {
+        opens.push_back({settings.PortName, settings.DeviceId});
+        if (!AcceptsPort(settings.PortName, settings.DeviceId)) {
             return false;
         }
-        DeviceId = static_cast<uint8_t>(deviceId);
-        open_ = false;
-        std::memmove(PortName, portName, length + 1);
-        if (std::find(missingPorts.begin(), missingPorts.end(), portName) != missingPorts.end()) {
-            return false;
-        }
-        open_ = true;
-        return true;
+        const std::string port = settings.PortName;
+        open_ = std::find(missingPorts.begin(), missingPorts.end(), port) == missingPorts.end();
+        return open_;
     }
+
+    // For tests that open by hand.
+    bool Open(const char* port, uint8_t deviceId) {
+        LinkSettings settings;
+        std::strncpy(settings.PortName, port, sizeof settings.PortName - 1);
+        settings.DeviceId = deviceId;
+        return Open(settings);
+    }
+
+    void Adopt(const LinkSettings& settings) override { adopted.push_back(settings); }
 
 private:
     bool open_ = false;

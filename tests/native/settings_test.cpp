@@ -65,7 +65,7 @@ TEST(Settings, SaveAndLoadGoInTheStoredOrderClosingEachChannelKeyBeforeTheNext) 
     MemoryStore store;
     Plugin plugin;
     std::strcpy(plugin.link.PortName, "COM1");
-    SaveSettings(plugin.state, store);
+    SaveSettings(plugin.state, plugin.link, store);
 
     std::vector<std::string> channel0;
     for (const char* v : {"Address", "Enabled", "Mode", "AudioChannel", "FreqMode", "FreqStart",
@@ -76,6 +76,7 @@ TEST(Settings, SaveAndLoadGoInTheStoredOrderClosingEachChannelKeyBeforeTheNext) 
         "create Software\\Twinkla",
         "write Software\\Twinkla\\Port",
         "write Software\\Twinkla\\Device",
+        "write Software\\Twinkla\\LightDelay",
         "write Software\\Twinkla\\DrawFrequency",
         "write Software\\Twinkla\\DrawPower",
         "write Software\\Twinkla\\DrawChannels",
@@ -89,20 +90,21 @@ TEST(Settings, SaveAndLoadGoInTheStoredOrderClosingEachChannelKeyBeforeTheNext) 
     EXPECT_EQ(std::vector<std::string>(saved.begin(), saved.begin() + expected.size()), expected);
     EXPECT_EQ(saved[expected.size()], "create Software\\Twinkla\\Channel15");
     EXPECT_EQ(saved.back(), "close Software\\Twinkla");
-    EXPECT_EQ(store.Journal().size(), 1 + 6 + 16 * 11 + 1);
+    EXPECT_EQ(store.Journal().size(), 1 + 7 + 16 * 11 + 1);
 
     store.ClearJournal();
-    EXPECT_TRUE(LoadSettings(plugin.state, store));
+    EXPECT_TRUE(LoadSettings(plugin.state, plugin.link, store));
     const std::vector<std::string> loaded = Trimmed(store.Journal());
-    ASSERT_GE(loaded.size(), 18u);
+    ASSERT_GE(loaded.size(), 19u);
     EXPECT_EQ(loaded[0], "open Software\\Twinkla");
     EXPECT_EQ(loaded[1], "read Software\\Twinkla\\Port");
-    EXPECT_EQ(loaded[6], "read Software\\Twinkla\\DrawChannelNumbers");
-    EXPECT_EQ(loaded[7], "open Software\\Twinkla\\Channel0");
+    EXPECT_EQ(loaded[3], "read Software\\Twinkla\\LightDelay");
+    EXPECT_EQ(loaded[7], "read Software\\Twinkla\\DrawChannelNumbers");
+    EXPECT_EQ(loaded[8], "open Software\\Twinkla\\Channel0");
     for (size_t i = 0; i < channel0.size(); ++i) {
-        EXPECT_EQ(loaded[8 + i], "read" + channel0[i].substr(5));
+        EXPECT_EQ(loaded[9 + i], "read" + channel0[i].substr(5));
     }
-    EXPECT_EQ(loaded[17], "close Software\\Twinkla\\Channel0");
+    EXPECT_EQ(loaded[18], "close Software\\Twinkla\\Channel0");
     EXPECT_EQ(loaded.back(), "close Software\\Twinkla");
 }
 
@@ -135,11 +137,11 @@ TEST(Settings, EveryKeyOpenedIsClosedOnEveryPathOfALoad) {
         MemoryStore store;
         Plugin saved;
         std::strcpy(saved.link.PortName, "COM1");
-        SaveSettings(saved.state, store);
+        SaveSettings(saved.state, saved.link, store);
         path.breakIt(store);
         const int before = store.OpenedKeyTotal();
         Plugin plugin;
-        EXPECT_EQ(LoadSettings(plugin.state, store), path.loads);
+        EXPECT_EQ(LoadSettings(plugin.state, plugin.link, store), path.loads);
         EXPECT_EQ(store.OpenedKeyTotal() > before, path.opensAKey);
         EXPECT_EQ(store.OpenKeyCount(), 0);
     }
@@ -151,7 +153,7 @@ TEST(Settings, SaveSkipsAChannelWhoseKeyCannotBeCreated) {
     Plugin plugin;
     std::strcpy(plugin.link.PortName, "COM2");
     plugin.state.Channels[5].FreqStart = 99;
-    SaveSettings(plugin.state, store);
+    SaveSettings(plugin.state, plugin.link, store);
 
     EXPECT_FALSE(store.KeyExists(ChannelPath(4)));
     EXPECT_TRUE(store.KeyExists(ChannelPath(3)));
@@ -166,7 +168,7 @@ TEST(Settings, StartWithoutWriteAccessStillAppliesTheDefaults) {
     MemoryStore store;
     store.DenyCreate("Software");
     Plugin plugin;
-    InitializeSettings(plugin.state, store);
+    InitializeSettings(plugin.state, plugin.link, plugin.output, store);
 
     EXPECT_FALSE(store.KeyExists(kKey));
     EXPECT_STREQ(plugin.link.PortName, "COM1");
@@ -183,7 +185,7 @@ TEST(Settings, SavedPortNameIsTheStringUpToItsTerminator) {
     MemoryStore store;
     Plugin plugin;
     std::memcpy(plugin.link.PortName, "COM3\0junk", 9);
-    SaveSettings(plugin.state, store);
+    SaveSettings(plugin.state, plugin.link, store);
     const auto port = store.Get(kKey, "Port");
     ASSERT_TRUE(port);
     EXPECT_EQ(port->type, ValueString);

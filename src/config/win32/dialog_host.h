@@ -4,14 +4,18 @@
 // every dialog it still has open before it goes, so the pointer never dangles.
 
 #include "analysis/plugin_state.h"
+#include "link/level_sink.h"
 
 #include <windows.h>
 
 class IDialogHost {
 public:
-    // The live plug-in state: graphics flags, channel records, and the link
-    // (PortName, DeviceId, Open) through state.Link.
+    // The live plug-in state: graphics flags and channel records.
     virtual PluginState& State() = 0;
+    // The output's settings as last loaded or applied.
+    virtual LinkSettings& Link() = 0;
+    // The output they open; null once the object is being torn down.
+    virtual OutputLink* Output() = 0;
     // Writes every setting to the registry.
     virtual void SaveSettings() = 0;
     // The object's own SetCurrentPreset, through its interface table.

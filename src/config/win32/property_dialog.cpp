@@ -1,9 +1,12 @@
 #include "config/win32/property_dialog.h"
 
 #include "config/dialog_values.h"
+#include "config/settings.h"
 #include "config/win32/channel_dialog.h"
 #include "resource.h"
 
+#include <cstdio>
+#include <cstring>
 #include <new>
 
 namespace {
@@ -80,10 +83,10 @@ void CPropertyDialog::Initialize() {
         ::SendDlgItemMessageA(window, IDC_PORT, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(port));
     }
     const PluginState& state = Host().State();
-    if (state.Link != nullptr) {
-        ::SetDlgItemTextA(window, IDC_PORT, state.Link->PortName);
-        ::SetDlgItemInt(window, IDC_DEVICE_ID, state.Link->DeviceId, FALSE);
-    }
+    const LinkSettings& link = Host().Link();
+    ::SetDlgItemTextA(window, IDC_PORT, link.PortName);
+    ::SetDlgItemInt(window, IDC_DEVICE_ID, link.DeviceId, FALSE);
+    ::SetDlgItemInt(window, IDC_LIGHT_DELAY, link.LightDelayMs, FALSE);
     for (const auto& box : kGraphicsBoxes) {
         ::SendDlgItemMessageA(window, box.id, BM_SETCHECK,
                               state.*box.flag ? BST_CHECKED : BST_UNCHECKED, 0);
@@ -93,16 +96,41 @@ void CPropertyDialog::Initialize() {
 bool CPropertyDialog::ApplySettings() {
     const HWND window = Window();
     PluginState& state = Host().State();
-    // The flags take effect whatever becomes of the link.
+    // The flags take effect whatever becomes of the output.
     for (const auto& box : kGraphicsBoxes) {
         const LRESULT checked = ::SendDlgItemMessageA(window, box.id, BM_GETSTATE, 0, 0);
         state.*box.flag = (checked & BST_CHECKED) ? 1 : 0;
     }
     char port[kPortTextSize] = {};
     ::GetDlgItemTextA(window, IDC_PORT, port, kPortTextSize);
-    // Not validated here: a blank box gives 0, which Open refuses.
+    // A blank or out-of-range id is left to the output's own check, which
+    // refuses it without changing anything.
     const UINT deviceId = ::GetDlgItemInt(window, IDC_DEVICE_ID, nullptr, FALSE);
-    if (state.Link == nullptr || !state.Link->Open(port, deviceId)) {
+    BOOL delayIsNumber = FALSE;
+    const UINT delay = ::GetDlgItemInt(window, IDC_LIGHT_DELAY, &delayIsNumber, FALSE);
+
+    OutputLink* output = Host().Output();
+    const char* problem = nullptr;
+    char text[96];
+    if (!delayIsNumber || delay > kMaxLightDelayMs) {
+        problem = "The light delay must be 0 to 2000 ms.";
+    } else if (!AcceptsPort(port, deviceId)) {
+        problem = std::strlen(port) >= kPortNameSize ? "The port name is too long."
+                                                     : "The device ID must be 1 to 255.";
+    } else if (output == nullptr) {
+        problem = "";
+    } else {
+        LinkSettings wanted;
+        std::memcpy(wanted.PortName, port, std::strlen(port) + 1);
+        wanted.DeviceId = static_cast<uint8_t>(deviceId);
+        wanted.LightDelayMs = delay;
+        if (!OpenOutput(Host().Link(), *output, wanted)) {
+            std::snprintf(text, sizeof text, "Port %s can't be opened.", port);
+            problem = text;
+        }
+    }
+    ::SetDlgItemTextA(window, IDC_STATUS, problem != nullptr ? problem : "");
+    if (problem != nullptr) {
         return false;
     }
     Host().SaveSettings();

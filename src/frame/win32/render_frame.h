@@ -3,6 +3,7 @@
 
 #include "analysis/plugin_state.h"
 #include "common/win32/unique_handle.h"
+#include "link/level_sink.h"
 #include "wmp/timed_level.h"
 
 #include <windows.h>
@@ -10,8 +11,10 @@
 #include <optional>
 
 // E_POINTER, doing nothing else, if the frame, the device context or the
-// rectangle is null; otherwise draws and sends one frame and returns S_OK.
-HRESULT RenderFrame(PluginState& state, const TimedLevel* frame, HDC dc, const RECT* rect) noexcept;
+// rectangle is null; otherwise draws one frame, hands its levels to `sink`
+// and returns S_OK.
+HRESULT RenderFrame(PluginState& state, LevelSink* sink, const TimedLevel* frame, HDC dc,
+                    const RECT* rect) noexcept;
 
 // An off-screen copy of a window's client area. A windowed frame is drawn into
 // it whole and then copied to the window in one blit, so the window never

@@ -1,7 +1,10 @@
 #include "link/win32/controller_link.h"
 
 #include "common/win32/srw_lock.h"
+#include "common/win32/unique_handle.h"
+#include "link/output_schedule.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <new>
@@ -9,42 +12,24 @@
 
 namespace {
 
-constexpr DWORD kKeepAlivePeriodMs = 500;
-constexpr LONGLONG kKeepAliveDue = -5'000'000; // 500 ms from now, in 100-ns units
+constexpr Micros kReopenPeriodUs = 2'000'000;
+// A close lets pending writes go on this long, then cancels what is left.
+constexpr Micros kDrainUs = 1'500'000;
+constexpr DWORD kCancelWaitMs = 200;
 constexpr DWORD kCloseWaitMs = 2000;
-// Open and Close wait this long for a write that holds the port, then cancel
-// it, and after kPortLockMs give the port up to the writer to close.
-constexpr ULONGLONG kCancelAfterMs = 100;
-constexpr ULONGLONG kPortLockMs = 1000;
 
 // Any address inside this module, to find the module the thread must pin.
 const char kModuleAnchor = 0;
 
-// `dueIn` in 100-ns units, negative (relative to now).
-void ArmKeepAliveTimer(HANDLE timer, LONGLONG dueIn = kKeepAliveDue) {
-    LARGE_INTEGER due;
-    due.QuadPart = dueIn;
-    ::SetWaitableTimer(timer, &due, kKeepAlivePeriodMs, nullptr, nullptr, FALSE);
-}
-
-LONGLONG CounterNow() {
+Micros NowUs() {
+    static const LONGLONG frequency = [] {
+        LARGE_INTEGER f;
+        ::QueryPerformanceFrequency(&f);
+        return f.QuadPart;
+    }();
     LARGE_INTEGER now;
     ::QueryPerformanceCounter(&now);
-    return now.QuadPart;
-}
-
-LONGLONG CounterFrequency() {
-    LARGE_INTEGER frequency;
-    ::QueryPerformanceFrequency(&frequency);
-    return frequency.QuadPart;
-}
-
-// One message, one write. Nothing is read back from the controller, so
-// failures go unnoticed by design.
-void WriteMessage(HANDLE port, const uint8_t* bytes, DWORD size) {
-    DWORD written = 0;
-    ::WriteFile(port, bytes, size, &written, nullptr);
-    ::FlushFileBuffers(port);
+    return now.QuadPart / frequency * 1'000'000 + now.QuadPart % frequency * 1'000'000 / frequency;
 }
 
 bool IsComName(const char* name) {
@@ -60,59 +45,70 @@ bool IsComName(const char* name) {
     return true;
 }
 
+// The port at 115200 baud with RTS raised and its other line settings as they
+// were, for overlapped writes; none when it can't be opened or set up.
 // CreateFileA finds COM1..COM9 by their bare names only; every COMn opens
 // through the device namespace, so all of them take that path alike.
-UniqueFile OpenPort(const char* name) {
+UniqueFile OpenSerialPort(const char* name) {
     char path[4 + kPortNameSize] = "\\\\.\\";
     const char* target = name;
     if (IsComName(name)) {
         std::strcat(path, name);
         target = path;
     }
-    return UniqueFile(
-        ::CreateFileA(target, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueFile port(::CreateFileA(target, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OVERLAPPED, nullptr));
+    if (!port) {
+        return port;
+    }
+    // Without the current settings there is nothing to keep unchanged, and a
+    // guessed DCB could apply wrong ones: a failed read fails the open.
+    DCB dcb = {};
+    dcb.DCBlength = sizeof dcb;
+    if (!::GetCommState(port.get(), &dcb)) {
+        return UniqueFile();
+    }
+    dcb.BaudRate = CBR_115200;
+    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    if (!::SetCommState(port.get(), &dcb)) {
+        return UniqueFile();
+    }
+    return port;
 }
 
 } // namespace
 
-// What the keep-alive thread touches. It lives until both the link and the
+// What the engine thread touches. It lives until both the link and the
 // thread have let go of it, so a link destroyed before its thread has ended
 // leaves the thread nothing freed to touch.
 struct ControllerLink::Shared {
     std::atomic<LONG> refs{1};
-    std::atomic<bool> running{true};
-    UniqueHandleNull stopEvent; // manual reset; set once, when the thread is to end
-    HMODULE module = nullptr;   // the thread's pin on this module
+    HMODULE module = nullptr; // the thread's pin on this module
     Pacing pacing = Pacing::WaitableTimer;
+    UniqueHandleNull wake;   // auto reset: work or a request for the engine
+    UniqueHandleNull closed; // manual reset: the engine has closed the port on request
+    std::atomic<bool> isOpen{false};
+    std::atomic<bool> abandoned{false}; // set without the lock: stop now, write nothing more
+
+    // The message the engine has in flight. Here rather than on the thread's
+    // stack, so that a write nothing could cancel never points at a dead frame.
+    struct Write {
+        OVERLAPPED overlapped = {};
+        UniqueHandleNull done; // manual reset, set by the system when the write ends
+        uint8_t bytes[6] = {};
+        DWORD size = 0;
+        HANDLE port = nullptr; // the handle it was written on
+        bool inFlight = false; // only the engine thread reads or writes this
+    } write;
 
     SRWLOCK lock = SRWLOCK_INIT;
     // Guarded by `lock`:
-    UniqueFile port;        // open while the link is
-    UniqueHandleNull timer; // created by the thread
-    bool commandSent = false;
-    LONGLONG lastCommand = 0; // performance counter when the last command went out
-
-    // How long, in 100-ns units, until a keep-alive period has passed since
-    // the last command; 0 or less when it has.
-    LONGLONG QuietLeft() const {
-        if (!commandSent) {
-            return 0;
-        }
-        static const LONGLONG frequency = CounterFrequency();
-        const LONGLONG left = lastCommand + frequency * kKeepAlivePeriodMs / 1000 - CounterNow();
-        return left <= 0 ? 0 : left * 10'000'000 / frequency + 1;
-    }
-
-    // Set when Open or Close gave up waiting for a writer stuck with the
-    // port: whoever holds the lock next closes the port.
-    std::atomic<bool> portAbandoned{false};
-
-    // With `lock` held.
-    void CloseAbandonedPort() {
-        if (portAbandoned.exchange(false)) {
-            port.reset();
-        }
-    }
+    SerialSchedule schedule;
+    UniqueFile port;                     // handed over by Open; only the engine uses and closes it
+    char reopenName[kPortNameSize] = {}; // tried again after a failed write; empty: never
+    bool closeRequested = false;         // write what is pending, then close the port
+    bool stopRequested = false;          // end the thread, after any close
+    Counts counts = {};
 
     Shared() = default;
     Shared(const Shared&) = delete;
@@ -125,6 +121,267 @@ struct ControllerLink::Shared {
         }
     }
 };
+
+namespace {
+
+using Shared = ControllerLink::Shared;
+
+// The engine thread's side: everything here runs on it.
+class Engine {
+public:
+    explicit Engine(Shared& s) : s_(s) {
+        if (s_.pacing == ControllerLink::Pacing::WaitableTimer) {
+            timer_.reset(::CreateWaitableTimerExW(nullptr, nullptr,
+                                                  CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
+                                                  TIMER_ALL_ACCESS));
+            if (!timer_) {
+                timer_.reset(::CreateWaitableTimerW(nullptr, FALSE, nullptr));
+            }
+        }
+    }
+
+    // Runs until a stop request has been carried out. False when a write
+    // that nothing could cancel is still in flight: the shared block must
+    // then outlive the thread, as the system may still finish that write.
+    bool Run();
+
+private:
+    struct Step {
+        enum Action { Wait, Write, Cancel, Reopen, Exit } action = Wait;
+        Micros wakeAt = kNever; // for Wait
+        HANDLE port = nullptr;  // for Write and Cancel
+        uint8_t bytes[6] = {};  // for Write
+        DWORD size = 0;
+    };
+    // What to do next, decided under the lock.
+    Step Decide(Micros now);
+    // After the write in flight has ended: counts it, or closes a failed line.
+    void Finish(Micros now);
+    void Start(const Step& step, Micros now);
+    // Cancels the write in flight; false when it won't end.
+    bool Cancel(HANDLE port);
+    // With the lock held: the port goes, and with it what was pending.
+    void ClosePortLocked();
+    void Failed(Micros now);
+    void TryReopen(Micros now);
+    void WaitUntil(Micros wakeAt, Micros now);
+
+    Shared& s_;
+    UniqueHandleNull timer_;
+    Micros reopenAt_ = kNever;
+    Micros drainUntil_ = kNever; // while a close request is being carried out
+};
+
+bool Engine::Run() {
+    for (;;) {
+        const Micros now = NowUs();
+        if (s_.write.inFlight && ::WaitForSingleObject(s_.write.done.get(), 0) == WAIT_OBJECT_0) {
+            Finish(now);
+        }
+        const Step step = Decide(now);
+        switch (step.action) {
+        case Step::Write:
+            Start(step, now);
+            break;
+        case Step::Cancel:
+            if (!Cancel(step.port)) {
+                s_.isOpen.store(false);
+                ::SetEvent(s_.closed.get());
+                return false;
+            }
+            break;
+        case Step::Reopen:
+            TryReopen(now);
+            break;
+        case Step::Exit:
+            return true;
+        case Step::Wait:
+            WaitUntil(step.wakeAt, now);
+            break;
+        }
+    }
+}
+
+Engine::Step Engine::Decide(Micros now) {
+    Step step;
+    const auto write = [&step](const uint8_t* bytes, size_t size, HANDLE port) {
+        step.action = Step::Write;
+        step.port = port;
+        std::memcpy(step.bytes, bytes, size);
+        step.size = static_cast<DWORD>(size);
+    };
+    const bool inFlight = s_.write.inFlight;
+    ExclusiveLock lock(s_.lock);
+    const HANDLE port = s_.port.get();
+    const bool abandoned = s_.abandoned.load();
+
+    if (s_.closeRequested || s_.stopRequested || abandoned) {
+        if (drainUntil_ == kNever) {
+            drainUntil_ = now + kDrainUs;
+        }
+        if (abandoned) {
+            drainUntil_ = std::min(drainUntil_, now);
+        }
+        if (inFlight) {
+            step.action = now >= drainUntil_ ? Step::Cancel : Step::Wait;
+            step.wakeAt = drainUntil_;
+            step.port = s_.write.port;
+            return step;
+        }
+        if (port != nullptr && now < drainUntil_) {
+            // What is pending and delayed goes out now; keep-alives don't.
+            const SerialSchedule::Next next = s_.schedule.Take(now, true);
+            if (next.kind == SerialSchedule::Next::Command) {
+                write(next.command.data(), next.command.size(), port);
+                return step;
+            }
+        }
+        ClosePortLocked();
+        s_.closeRequested = false;
+        drainUntil_ = kNever;
+        ::SetEvent(s_.closed.get());
+        step.action = s_.stopRequested || abandoned ? Step::Exit : Step::Wait;
+        return step;
+    }
+    if (inFlight) {
+        return step; // the write's end wakes the engine
+    }
+    if (port == nullptr) {
+        step.action = now >= reopenAt_ ? Step::Reopen : Step::Wait;
+        step.wakeAt = reopenAt_;
+        return step;
+    }
+    const SerialSchedule::Next next = s_.schedule.Take(now);
+    if (next.kind == SerialSchedule::Next::Command) {
+        write(next.command.data(), next.command.size(), port);
+    } else if (next.kind == SerialSchedule::Next::KeepAlive) {
+        write(KeepAliveMessage.data(), KeepAliveMessage.size(), port);
+    } else {
+        step.wakeAt = next.wakeAt;
+    }
+    return step;
+}
+
+void Engine::Start(const Step& step, Micros now) {
+    Shared::Write& w = s_.write;
+    std::memcpy(w.bytes, step.bytes, step.size);
+    w.size = step.size;
+    w.port = step.port;
+    w.overlapped = {};
+    w.overlapped.hEvent = w.done.get();
+    ::ResetEvent(w.done.get());
+    // One message, one write: a message is never split.
+    if (::WriteFile(step.port, w.bytes, step.size, nullptr, &w.overlapped) ||
+        ::GetLastError() == ERROR_IO_PENDING) {
+        w.inFlight = true; // the event is set when it ends, at once or later
+        return;
+    }
+    ExclusiveLock lock(s_.lock);
+    Failed(now);
+}
+
+void Engine::Finish(Micros now) {
+    Shared::Write& w = s_.write;
+    DWORD written = 0;
+    const BOOL ok = ::GetOverlappedResult(w.port, &w.overlapped, &written, FALSE);
+    w.inFlight = false;
+    ExclusiveLock lock(s_.lock);
+    if (ok && written == w.size) {
+        s_.schedule.Written(now);
+        s_.counts.commandsWritten += w.size == sizeof(LevelCommand);
+    } else {
+        Failed(now);
+    }
+}
+
+// The line is gone (or took part of a message): the picture says so, and the
+// same port is tried again every 2 s until it comes back.
+void Engine::Failed(Micros now) {
+    ++s_.counts.failedWrites;
+    ClosePortLocked();
+    if (s_.reopenName[0] != '\0' && !s_.closeRequested && !s_.stopRequested) {
+        reopenAt_ = now + kReopenPeriodUs;
+    }
+}
+
+bool Engine::Cancel(HANDLE port) {
+    Shared::Write& w = s_.write;
+    ::CancelIoEx(port, &w.overlapped);
+    if (::WaitForSingleObject(w.done.get(), kCancelWaitMs) != WAIT_OBJECT_0) {
+        // Closing the handle cancels what CancelIoEx couldn't reach.
+        ExclusiveLock lock(s_.lock);
+        ClosePortLocked();
+        if (::WaitForSingleObject(w.done.get(), kCancelWaitMs) != WAIT_OBJECT_0) {
+            return false;
+        }
+    }
+    w.inFlight = false;
+    ExclusiveLock lock(s_.lock);
+    drainUntil_ = std::min(drainUntil_, NowUs()); // whatever is left is dropped
+    return true;
+}
+
+void Engine::ClosePortLocked() {
+    s_.isOpen.store(false);
+    s_.schedule.Drop();
+    // With a write in flight the handle is closed all the same, which
+    // cancels the write; its end is still awaited through the event.
+    s_.port.reset();
+    reopenAt_ = kNever;
+}
+
+void Engine::TryReopen(Micros now) {
+    char name[kPortNameSize];
+    {
+        ExclusiveLock lock(s_.lock);
+        std::memcpy(name, s_.reopenName, sizeof name);
+    }
+    UniqueFile port = name[0] != '\0' ? OpenSerialPort(name) : UniqueFile();
+    ExclusiveLock lock(s_.lock);
+    const bool wanted = name[0] != '\0' && std::strcmp(name, s_.reopenName) == 0 && !s_.port &&
+                        !s_.closeRequested && !s_.stopRequested;
+    if (!wanted) {
+        reopenAt_ = kNever;
+        return;
+    }
+    if (!port) {
+        reopenAt_ = now + kReopenPeriodUs;
+        return;
+    }
+    s_.port = std::move(port);
+    s_.schedule.Opened(NowUs());
+    ++s_.counts.reopens;
+    reopenAt_ = kNever;
+    s_.isOpen.store(true);
+}
+
+void Engine::WaitUntil(Micros wakeAt, Micros now) {
+    HANDLE handles[3] = {s_.wake.get()};
+    DWORD count = 1;
+    if (s_.write.inFlight) {
+        handles[count++] = s_.write.done.get();
+    }
+    DWORD timeout = INFINITE;
+    if (wakeAt != kNever) {
+        const Micros left = std::max<Micros>(wakeAt - now, 0);
+        if (timer_) {
+            LARGE_INTEGER due;
+            due.QuadPart = -std::max<Micros>(left * 10, 1); // relative, in 100-ns units
+            if (::SetWaitableTimer(timer_.get(), &due, 0, nullptr, nullptr, FALSE)) {
+                handles[count++] = timer_.get();
+            } else {
+                timeout = static_cast<DWORD>((left + 999) / 1000);
+            }
+        } else {
+            timeout = static_cast<DWORD>(std::min<Micros>((left + 999) / 1000, 0x7FFFFFFF));
+        }
+    } else if (timer_) {
+        ::CancelWaitableTimer(timer_.get());
+    }
+    ::WaitForMultipleObjects(count, handles, FALSE, timeout);
+}
+
+} // namespace
 
 ControllerLink::ControllerLink(Pacing pacing) {
     shared_ = new (std::nothrow) Shared;
@@ -142,11 +399,17 @@ ControllerLink::~ControllerLink() {
     }
 }
 
+bool ControllerLink::EngineRunning() const {
+    return thread_ && ::WaitForSingleObject(thread_.get(), 0) == WAIT_TIMEOUT;
+}
+
 void ControllerLink::StartThread(Pacing pacing) {
     shared_->pacing = pacing;
-    shared_->stopEvent.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!shared_->stopEvent) {
-        return; // a thread that couldn't be stopped quickly isn't started at all
+    shared_->wake.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    shared_->closed.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    shared_->write.done.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!shared_->wake || !shared_->closed || !shared_->write.done) {
+        return; // a thread that couldn't be woken or stopped isn't started at all
     }
     // The pin is taken here, before the thread exists, so there is no moment
     // at which the thread runs in a module nobody holds.
@@ -157,7 +420,7 @@ void ControllerLink::StartThread(Pacing pacing) {
     }
     shared_->module = module;
     shared_->AddRef(); // the thread's reference
-    thread_.reset(::CreateThread(nullptr, 0, KeepAliveLoop, shared_, 0, nullptr));
+    thread_.reset(::CreateThread(nullptr, 0, EngineLoop, shared_, 0, nullptr));
     if (!thread_) {
         shared_->module = nullptr;
         shared_->Release(); // the thread's reference, never handed over
@@ -165,211 +428,164 @@ void ControllerLink::StartThread(Pacing pacing) {
     }
 }
 
-DWORD WINAPI ControllerLink::KeepAliveLoop(void* parameter) noexcept {
+DWORD WINAPI ControllerLink::EngineLoop(void* parameter) noexcept {
     Shared* const shared = static_cast<Shared*>(parameter);
     const HMODULE module = shared->module;
-
-    HANDLE timer = nullptr;
-    if (shared->pacing == Pacing::WaitableTimer) {
-        // Unnamed: a named timer would be shared with every other process
-        // hosting the link, and each expiry would wake only one of them.
-        timer = ::CreateWaitableTimerA(nullptr, FALSE, nullptr);
-        if (timer != nullptr) {
-            ExclusiveLock lock(shared->lock);
-            shared->timer.reset(timer);
-            ArmKeepAliveTimer(timer);
-        }
+    bool done = false;
+    {
+        Engine engine(*shared);
+        done = engine.Run();
     }
-
-    const HANDLE waits[] = {shared->stopEvent.get(), timer};
-    for (;;) {
-        {
-            ExclusiveLock lock(shared->lock);
-            shared->CloseAbandonedPort();
-            if (!shared->running.load()) {
-                break;
-            }
-            if (shared->port) {
-                // Decided under the lock: a command may have gone out between
-                // the timer's expiry and now. The keep-alive is then not due;
-                // the timer waits out the rest of the quiet period.
-                const LONGLONG left = timer != nullptr ? shared->QuietLeft() : 0;
-                if (left <= 0) {
-                    WriteMessage(shared->port.get(), KeepAliveMessage.data(),
-                                 KeepAliveMessage.size());
-                } else {
-                    ArmKeepAliveTimer(timer, -left);
-                }
-            }
-            // The owner may have given up on the port during a stalled write.
-            shared->CloseAbandonedPort();
-        }
-        if (timer != nullptr) {
-            ::WaitForMultipleObjects(2, waits, FALSE, INFINITE);
-        } else {
-            ::WaitForSingleObject(waits[0], kKeepAlivePeriodMs);
-        }
+    if (done && !shared->write.inFlight) {
+        shared->Release(); // may free the block: nothing of it is used below
     }
-
-    shared->Release(); // may free the block: nothing of it is used below
     ::FreeLibraryAndExitThread(module, 0);
     return 0;
 }
 
-bool ControllerLink::Open(const char* portName, uint32_t deviceId) {
-    if (deviceId < 1 || deviceId > 255 || portName == nullptr) {
+bool ControllerLink::IsOpen() const {
+    return shared_ != nullptr && shared_->isOpen.load();
+}
+
+bool ControllerLink::Open(const LinkSettings& settings) {
+    if (!AcceptsPort(settings.PortName, settings.DeviceId)) {
         return false;
     }
-    const size_t length = ::strnlen(portName, kPortNameSize);
-    if (length >= kPortNameSize) {
-        return false; // too long for PortName: refused like a bad id
-    }
+    lightDelayMs_ = ClampLightDelay(settings.LightDelayMs);
+    return Open(settings.PortName, settings.DeviceId);
+}
 
+bool ControllerLink::Open(const char* portName, uint32_t deviceId) {
+    if (!AcceptsPort(portName, deviceId)) {
+        return false;
+    }
     DeviceId = static_cast<uint8_t>(deviceId);
     // Even when it is the same port: a failed Open always leaves the link
-    // closed. An old port still held by a stalled write may keep the new one
-    // from opening, so none is tried then.
-    const bool closed = ClosePort();
+    // closed. An old port the engine couldn't let go of in time may keep the
+    // new one from opening, so none is tried then.
+    const bool released = ClosePort();
     UniqueFile port;
-    if (shared_ != nullptr && closed) {
-        port = OpenPort(portName);
+    if (released && EngineRunning()) {
+        port = OpenSerialPort(portName);
     }
     // Recorded even when the port can't be opened, so the settings show and
-    // store the name that was tried.
-    std::memmove(PortName, portName, length + 1); // the caller may pass PortName itself
+    // store the name that was tried. The caller may pass PortName itself.
+    std::memmove(PortName, portName, std::strlen(portName) + 1);
     if (!port) {
         return false;
     }
-
-    // Without the current settings there is nothing to keep unchanged, and a
-    // guessed DCB could apply wrong ones: a failed read fails the Open.
-    DCB dcb = {};
-    dcb.DCBlength = sizeof dcb;
-    if (!::GetCommState(port.get(), &dcb)) {
-        return false;
+    {
+        ExclusiveLock lock(shared_->lock);
+        shared_->port = std::move(port);
+        std::memcpy(shared_->reopenName, PortName, sizeof PortName);
+        shared_->schedule.SetDelay(static_cast<Micros>(lightDelayMs_) * 1000);
+        shared_->schedule.Opened(NowUs());
+        shared_->isOpen.store(true);
     }
-    dcb.BaudRate = CBR_115200;
-    dcb.fRtsControl = RTS_CONTROL_ENABLE;
-    if (!::SetCommState(port.get(), &dcb)) {
-        return false;
-    }
-
-    if (!LockPort()) {
-        return false;
-    }
-    ExclusiveLock lock(shared_->lock, std::adopt_lock);
-    shared_->CloseAbandonedPort();
-    shared_->port = std::move(port);
-    isOpen_ = true;
+    ::SetEvent(shared_->wake.get());
     return true;
+}
+
+void ControllerLink::Adopt(const LinkSettings& settings) {
+    DeviceId = settings.DeviceId;
+    lightDelayMs_ = ClampLightDelay(settings.LightDelayMs);
+    if (shared_ != nullptr) {
+        ExclusiveLock lock(shared_->lock);
+        shared_->schedule.SetDelay(static_cast<Micros>(lightDelayMs_) * 1000);
+    }
+}
+
+void ControllerLink::SendFrame(const ChannelLevel* levels, size_t count) {
+    LevelCommand commands[CommandBatch::kCapacity];
+    while (count > 0) {
+        const size_t n = std::min(count, CommandBatch::kCapacity);
+        for (size_t i = 0; i < n; ++i) {
+            commands[i] = EncodeLevelCommand(levels[i].channel, levels[i].level, DeviceId);
+        }
+        Submit(commands, n, true);
+        levels += n;
+        count -= n;
+    }
 }
 
 void ControllerLink::SetLevel(int channelIndex, int32_t level) {
-    SendCommand(EncodeLevelCommand(channelIndex, level, DeviceId));
+    const LevelCommand command = EncodeLevelCommand(channelIndex, level, DeviceId);
+    Submit(&command, 1, false);
 }
 
-void ControllerLink::SendCommand(const LevelCommand& command) {
-    if (!isOpen_) {
-        return;
+void ControllerLink::Submit(const LevelCommand* commands, size_t count, bool frame) {
+    if (!IsOpen()) {
+        return; // dropped without a trace, as on a closed port
     }
-    LevelCommand bytes = command;
-    bytes[0] = 0x00;
-    bytes[1] = DeviceId;
-    bytes[5] = 0x00;
+    // Taken before the lock: the delay counts from when the frame was handed over.
+    const Micros now = NowUs();
+    {
+        ExclusiveLock lock(shared_->lock);
+        shared_->schedule.Submit(commands, count, frame, now);
+    }
+    ::SetEvent(shared_->wake.get());
+}
 
-    // Taken before the timer is re-armed, so the timer never falls due
-    // before a keep-alive period has passed since this time.
-    const LONGLONG now = CounterNow();
+ControllerLink::Counts ControllerLink::GetCounts() const {
+    if (shared_ == nullptr) {
+        return {};
+    }
     ExclusiveLock lock(shared_->lock);
-    shared_->lastCommand = now;
-    shared_->commandSent = true;
-    if (shared_->timer) {
-        ArmKeepAliveTimer(shared_->timer.get());
-    }
-    WriteMessage(shared_->port.get(), bytes.data(), bytes.size());
-}
-
-bool ControllerLink::LockPort() {
-    const ULONGLONG start = ::GetTickCount64();
-    for (int tries = 0;; ++tries) {
-        if (::TryAcquireSRWLockExclusive(&shared_->lock)) {
-            return true;
-        }
-        const ULONGLONG waited = ::GetTickCount64() - start;
-        if (waited >= kPortLockMs) {
-            return false;
-        }
-        // Only the keep-alive thread writes while the owner is here, and no
-        // write takes this long unless the line is stalled. The port's own
-        // time-outs stay as they are; the write is cancelled instead.
-        if (waited >= kCancelAfterMs && thread_) {
-            ::CancelSynchronousIo(thread_.get());
-        }
-        if (tries < 100) {
-            ::SwitchToThread();
-        } else {
-            ::Sleep(waited >= kCancelAfterMs ? 20 : 1);
-        }
-    }
+    Counts counts = shared_->counts;
+    counts.levelsMerged = shared_->schedule.Pending().Replaced();
+    return counts;
 }
 
 bool ControllerLink::ClosePort() {
-    if (!isOpen_) {
+    if (!EngineRunning()) {
         return true;
     }
-    isOpen_ = false;
-    if (!LockPort()) {
-        shared_->portAbandoned.store(true);
-        return false;
+    {
+        ExclusiveLock lock(shared_->lock);
+        if (!shared_->port && shared_->reopenName[0] == '\0') {
+            return true; // nothing open and nothing to reopen
+        }
+        shared_->reopenName[0] = '\0';
+        shared_->closeRequested = true;
+        ::ResetEvent(shared_->closed.get());
     }
-    ExclusiveLock lock(shared_->lock, std::adopt_lock);
-    shared_->port.reset();
-    return true;
+    ::SetEvent(shared_->wake.get());
+    // The engine drains for at most kDrainUs and then cancels; this is the
+    // bound for that, with room to spare.
+    return ::WaitForSingleObject(shared_->closed.get(), kCloseWaitMs - 100) == WAIT_OBJECT_0;
 }
 
 void ControllerLink::Close() {
     const ULONGLONG start = ::GetTickCount64();
     ClosePort();
-    if (stopped_ || shared_ == nullptr) {
-        stopped_ = true;
+    if (stopped_) {
         return;
     }
     stopped_ = true;
-    shared_->running.store(false);
-    if (shared_->stopEvent) {
-        ::SetEvent(shared_->stopEvent.get());
+    if (!thread_) {
+        return;
     }
-    if (thread_) {
-        // At most 2000 ms in all: a thread stuck on a stalled line is left to
-        // end on its own, holding the shared block and the module.
-        const ULONGLONG spent = ::GetTickCount64() - start;
-        ::WaitForSingleObject(thread_.get(),
-                              spent < kCloseWaitMs ? static_cast<DWORD>(kCloseWaitMs - spent) : 0);
+    {
+        ExclusiveLock lock(shared_->lock);
+        shared_->stopRequested = true;
     }
+    ::SetEvent(shared_->wake.get());
+    // At most 2000 ms in all: an engine still busy is left to end on its own,
+    // holding the shared block and the module.
+    const ULONGLONG spent = ::GetTickCount64() - start;
+    ::WaitForSingleObject(thread_.get(),
+                          spent < kCloseWaitMs ? static_cast<DWORD>(kCloseWaitMs - spent) : 0);
 }
 
 void ControllerLink::Abandon() {
+    stopped_ = true;
     if (shared_ == nullptr) {
-        stopped_ = true;
         return;
     }
-    // Stop first: once the flag is down the thread writes nothing more, even
-    // if the port below has to stay open until the thread lets go of it.
-    shared_->running.store(false);
-    if (isOpen_) {
-        // A failed try means a write is under way (or, at process exit, the
-        // thread vanished holding the lock). The writer then closes the port
-        // when its write ends, or the block when its last reference goes.
-        if (::TryAcquireSRWLockExclusive(&shared_->lock)) {
-            shared_->port.reset();
-            ::ReleaseSRWLockExclusive(&shared_->lock);
-        } else {
-            shared_->portAbandoned.store(true);
-        }
-        isOpen_ = false;
-    }
-    stopped_ = true;
-    if (shared_->stopEvent) {
-        ::SetEvent(shared_->stopEvent.get());
+    // No lock: at process exit the engine may have vanished holding it.
+    shared_->isOpen.store(false);
+    shared_->abandoned.store(true);
+    if (shared_->wake) {
+        ::SetEvent(shared_->wake.get());
     }
 }

@@ -1,14 +1,25 @@
 #pragma once
-// ControllerLink: the serial port to the lighting controller and the thread
-// that keeps the controller alive while no level command goes out.
+// ControllerLink: the output engine for the serial lighting controller. One
+// thread of its own does every write on the line, level commands and
+// keep-alives alike; the player's thread only hands frames over and returns.
 //
-// Threads. Open, SetLevel, Close and the PortName/DeviceId fields belong to
-// one owner thread (the player's). The keep-alive thread touches only a
-// reference-counted block shared with the link, never the link itself, so the
-// link may be destroyed while the thread is still finishing. The port handle
-// and the timer sit in that block behind a lock: a keep-alive can't go to a
-// handle that Open or Close has just closed, and every message is written
-// whole (one WriteFile and a flush) before another may start.
+// Threads. Open, SendFrame, SetLevel, Adopt, Close and the PortName/DeviceId
+// fields belong to one owner thread (the player's). The engine thread touches
+// only a reference-counted block shared with the link, never the link
+// itself, so the link may be destroyed while the thread is still finishing.
+// The owner and the engine meet under a lock that is never held across I/O:
+// the owner's side of it is a copy of a frame's commands into the schedule
+// (output_schedule.h), which merges them per circuit while the line is behind.
+//
+// The line. The port is opened for overlapped I/O, and each message is one
+// WriteFile whose end the engine waits for (in place of a flush, which no
+// time-out can bound) before it writes the next, so messages never
+// interleave and the keep-alive follows the last write that actually ended.
+// A stalled line holds only the engine: its write stays in flight while
+// newer levels merge behind it, and nothing is torn. A write that fails or
+// writes less than asked (the adapter unplugged) closes the port, which the
+// picture then reports like a port that can't be opened, and the engine tries
+// the same port again every 2 s, so replugging resumes the show.
 //
 // Module lifetime. The thread holds a reference on the module that contains
 // this code and drops it with FreeLibraryAndExitThread, so the module can't be
@@ -16,16 +27,12 @@
 // DllMain while the thread is alive, so the thread must be stopped (Close)
 // before the module's last reference goes.
 //
-// Stalled line. No write time-outs are set (the port's own apply), so a
-// write can block for ever when flow control holds the line off or an adapter
-// hangs. Open and Close wait for the port's lock at most 1000 ms: after 100 ms
-// they cancel the keep-alive thread's pending write (CancelSynchronousIo), and
-// if the lock still can't be had they leave the port to the stuck thread to
-// close once its write ends, and carry on as if it were closed. Close, thread
-// wait included, returns within about 2000 ms.
+// Closing. Open (on a port already open) and Close first let the engine write
+// what is pending, delayed frames included, then cancel a write the line
+// doesn't take, and return within about 2000 ms in all even on a stalled line.
 //
-// Loader lock. Close waits up to 2000 ms for the thread, so it must never run
-// inside DllMain. Code that may tear the link down under the loader lock (the
+// Loader lock. Close waits for the engine, so it must never run inside
+// DllMain. Code that may tear the link down under the loader lock (the
 // plug-in object released at process detach) calls Abandon instead, then
 // destroys the link: the thread is told to stop and ends on its own.
 
@@ -37,20 +44,18 @@
 
 #include <cstdint>
 
-class ControllerLink final : public ControllerLinkBase {
+class ControllerLink final : public OutputLink {
 public:
-    // How the keep-alive thread paces itself.
+    // How the engine waits for the next message's time.
     enum class Pacing {
-        // Its own unnamed timer, re-armed by every command: a keep-alive goes
-        // out only once 500 ms have passed without a command.
+        // A waitable timer (high resolution where the system has one).
         WaitableTimer,
-        // No timer: a 500 ms time-out on the stop event, as when the timer
-        // can't be created. Commands then don't push the next keep-alive.
+        // Time-outs on its event waits, as when no timer can be created.
         StopEventTimeout,
     };
 
-    // Starts the keep-alive thread at once; the port stays closed until Open.
-    // If the thread can't be started the link works without keep-alives.
+    // Starts the engine thread at once; the port stays closed until Open.
+    // Without a thread nothing can be written, and Open then fails.
     explicit ControllerLink(Pacing pacing = Pacing::WaitableTimer);
     ControllerLink(const ControllerLink&) = delete;
     ControllerLink& operator=(const ControllerLink&) = delete;
@@ -59,51 +64,63 @@ public:
     // Close or Abandon has run already.
     ~ControllerLink();
 
-    bool IsOpen() const override { return isOpen_; }
+    // True while the port is open and set up, and no write on it has failed.
+    bool IsOpen() const override;
 
     // Refuses (false, nothing changes) an id outside 1..255, a null name or a
     // name of more than 19 characters. Otherwise closes the open port first,
     // records the name and the id, and opens the port at 115200 baud with RTS
-    // raised, leaving the other line settings as they were. When a stalled
-    // write keeps the old port, no new one is tried: false. Names of the form
-    // COMn are opened as \\.\COMn, which is what COM10 and above need; any
-    // other name is passed to CreateFileA as given.
-    bool Open(const char* portName, uint32_t deviceId) override;
+    // raised, leaving the other line settings as they were. When the old
+    // port can't be let go of in time, no new one is tried: false. Names of
+    // the form COMn are opened as \\.\COMn, which is what COM10 and above
+    // need; any other name is passed to CreateFileA as given.
+    bool Open(const char* portName, uint32_t deviceId);
+    // The same, taking the light delay from `settings` too.
+    bool Open(const LinkSettings& settings) override;
+    // The device id and light delay from the next frame on; the port stays.
+    void Adopt(const LinkSettings& settings) override;
 
-    // Encodes a level command for the current DeviceId and sends it.
+    // Hands a frame's commands (for the current DeviceId) to the engine.
+    void SendFrame(const ChannelLevel* levels, size_t count) override;
+    // Hands one command to the engine, as a frame of its own.
     void SetLevel(int channelIndex, int32_t level) override;
 
-    // Closes the port and stops the thread, returning within about 2000 ms
-    // (normally within milliseconds) even on a stalled line. Never call it
-    // inside DllMain.
-    // The owner destroys the link next; a port opened after Close would get
-    // no keep-alives.
+    // Writes what is pending, closes the port and stops the thread, returning
+    // within about 2000 ms (normally within milliseconds) even on a stalled
+    // line. Never call it inside DllMain. The owner destroys the link next.
     void Close();
 
-    // Close for loader-lock context: closes the port if no write holds it
-    // (otherwise the port closes when the thread lets go of it), tells the
-    // thread to stop and returns without waiting. Destroy the link afterwards
-    // as usual. At process exit, where other threads are already gone, this
-    // never blocks on a lock a vanished thread may have held.
+    // Close for loader-lock context: tells the engine to close the port and
+    // stop, dropping what is pending, and returns without waiting. Destroy
+    // the link afterwards as usual.
     void Abandon();
 
-private:
+    // What the engine has done since construction, for benchmarks.
+    struct Counts {
+        uint64_t commandsWritten;
+        uint64_t levelsMerged; // replaced by a newer level before they went out
+        uint64_t failedWrites;
+        uint64_t reopens; // after a failed write
+    };
+    Counts GetCounts() const;
+
+    char PortName[kPortNameSize] = {};
+    uint8_t DeviceId = 0;
+
+    // What the link and its engine thread share; defined with the engine.
     struct Shared;
-    // Writes one command while the port is open, with bytes 0, 1 and 5 set to
-    // 00, DeviceId and 00, and pushes the next keep-alive to 500 ms from now.
-    void SendCommand(const LevelCommand& command);
-    // The thread's procedure; noexcept, as nothing may unwind out of a thread.
-    static DWORD WINAPI KeepAliveLoop(void* parameter) noexcept;
+
+private:
+    void Submit(const LevelCommand* commands, size_t count, bool frame);
     void StartThread(Pacing pacing);
-    // Takes the shared lock, cancelling a stalled keep-alive write that holds
-    // it; false if it still can't be had after 1000 ms.
-    bool LockPort();
-    // False when a stalled write kept the port: it is then the writer's to
-    // close. The link is closed either way.
+    static DWORD WINAPI EngineLoop(void* parameter) noexcept;
+    bool EngineRunning() const;
+    // Has the engine write what is pending and close the port. False when it
+    // didn't finish in time; the engine then closes the port on its own.
     bool ClosePort();
 
     Shared* shared_ = nullptr; // one reference; the thread holds another
     UniqueHandleNull thread_;
-    bool isOpen_ = false;
     bool stopped_ = false; // Close or Abandon has run
+    uint32_t lightDelayMs_ = 0;
 };

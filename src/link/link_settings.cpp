@@ -1,0 +1,8 @@
+#include "link/link_settings.h"
+
+#include <cstring>
+
+bool AcceptsPort(const char* portName, uint32_t deviceId) {
+    return portName != nullptr && deviceId >= 1 && deviceId <= 255 &&
+           ::strnlen(portName, kPortNameSize) < static_cast<size_t>(kPortNameSize);
+}
