@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
 
     FakeLink fake(open);
     std::unique_ptr<ControllerLink> serial;
-    ControllerLinkBase* link = &fake;
+    LevelSink* link = &fake;
     const char* variant = open ? "link open (in memory)" : "link closed";
     if (port != nullptr) {
         serial = std::make_unique<ControllerLink>();
@@ -123,16 +123,16 @@ int main(int argc, char** argv) {
     }
 
     PluginState state;
-    state.Link = link;
     FirstRunLayout(state.Channels);
 
     std::vector<double> render;
     render.reserve(frameCount);
     for (int n = -kWarmUp; n < frameCount; ++n) {
         fake.sent.clear(); // keeps the in-memory link from growing
+        fake.frames.clear();
         const TimedLevel& frame = frames[(n + kWarmUp) % kFrameVariety];
         const double start = NowUs();
-        RenderFrame(state, &frame, surface.dc(), &rect);
+        RenderFrame(state, link, &frame, surface.dc(), &rect);
         ::GdiFlush();
         const double end = NowUs();
         if (n >= 0) {

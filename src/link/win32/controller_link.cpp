@@ -10,6 +10,11 @@
 #include <new>
 #include <utility>
 
+// Windows 10 1803 and later; elsewhere CreateWaitableTimerExW refuses it.
+#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
+#endif
+
 namespace {
 
 constexpr Micros kReopenPeriodUs = 2'000'000;
@@ -131,9 +136,8 @@ class Engine {
 public:
     explicit Engine(Shared& s) : s_(s) {
         if (s_.pacing == ControllerLink::Pacing::WaitableTimer) {
-            timer_.reset(::CreateWaitableTimerExW(nullptr, nullptr,
-                                                  CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
-                                                  TIMER_ALL_ACCESS));
+            timer_.reset(::CreateWaitableTimerExW(
+                nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS));
             if (!timer_) {
                 timer_.reset(::CreateWaitableTimerW(nullptr, FALSE, nullptr));
             }

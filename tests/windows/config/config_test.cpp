@@ -188,10 +188,10 @@ TEST(RegistrySettings, FirstRunWritesHkcuSoftwareTwinklaForBothRegistryViews) {
     {
         RegistryStore store;
         Plugin plugin;
-        InitializeSettings(plugin.state, store);
+        InitializeSettings(plugin.state, plugin.link, plugin.output, store);
         EXPECT_EQ(plugin.state.CurrentPreset, 2);
-        ASSERT_EQ(plugin.link.opens.size(), 1u);
-        EXPECT_EQ(plugin.link.opens[0].port, "COM1");
+        ASSERT_EQ(plugin.output.opens.size(), 1u);
+        EXPECT_EQ(plugin.output.opens[0].port, "COM1");
     }
     // HKCU\Software is shared by 32- and 64-bit programs: both see one key.
     for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
@@ -216,7 +216,7 @@ TEST(RegistrySettings, FirstRunWritesHkcuSoftwareTwinklaForBothRegistryViews) {
     {
         RegistryStore store;
         Plugin plugin;
-        InitializeSettings(plugin.state, store);
+        InitializeSettings(plugin.state, plugin.link, plugin.output, store);
         EXPECT_EQ(plugin.state.CurrentPreset, 0) << "the second start loads";
     }
     ::RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKeyPath);

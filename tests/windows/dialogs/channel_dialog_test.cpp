@@ -201,7 +201,7 @@ TEST_F(ChannelDialog, DisablingWithOkOwesTheControllerExactlyOneZero) {
     TimedLevel frame{};
     RecordingCanvas canvas;
     for (int i = 0; i < 2; ++i) {
-        Render(host_.state, frame, canvas, {0, 0, 1024, 256});
+        Render(host_.state, frame, canvas, {0, 0, 1024, 256}, host_.output);
     }
     EXPECT_EQ(host_.link.levels, (std::vector<std::pair<int, int32_t>>{{index, 0}}));
 }

@@ -25,37 +25,44 @@
 // Behaves as ControllerLink does towards its callers: a bad id or name is
 // refused before the port is touched; otherwise the old port is closed and
 // the new name and id are recorded even when the port then fails to open.
-class FakeControllerLink final : public ControllerLinkBase {
+class FakeControllerLink final : public OutputLink {
 public:
     std::set<std::string> missingPorts; // names whose open fails
     std::vector<std::pair<std::string, uint32_t>> opens;
-    std::vector<std::pair<int, int32_t>> levels; // every SetLevel while open
+    std::vector<std::pair<int, int32_t>> levels; // every level handed over while open
+    char PortName[kPortNameSize] = {};
+    uint8_t DeviceId = 0;
 
     bool IsOpen() const override { return open_; }
+    void SendFrame(const ChannelLevel* frame, size_t count) override {
+        for (size_t i = 0; i < count; ++i) {
+            SetLevel(frame[i].channel, frame[i].level);
+        }
+    }
     void SetLevel(int channelIndex, int32_t level) override {
         if (open_) {
             levels.emplace_back(channelIndex, level);
         }
     }
-    bool Open(const char* portName, uint32_t deviceId) override {
-        opens.emplace_back(portName, deviceId);
-        if (deviceId < 1 || deviceId > 255 || std::strlen(portName) >= kPortNameSize) {
+    bool Open(const LinkSettings& settings) override {
+        opens.emplace_back(settings.PortName, settings.DeviceId);
+        if (!AcceptsPort(settings.PortName, settings.DeviceId)) {
             return false;
         }
-        open_ = false;
-        std::strcpy(PortName, portName);
-        DeviceId = static_cast<uint8_t>(deviceId);
-        open_ = missingPorts.count(portName) == 0;
+        std::strcpy(PortName, settings.PortName);
+        DeviceId = settings.DeviceId;
+        open_ = missingPorts.count(PortName) == 0;
         return open_;
     }
+    void Adopt(const LinkSettings& settings) override { DeviceId = settings.DeviceId; }
 
 private:
     bool open_ = false;
 };
 
-// Settings read back from the scratch key, with a link of their own.
+// Settings read back from the scratch key.
 struct StoredSettings {
-    FakeControllerLink link;
+    LinkSettings link;
     PluginState state;
     bool complete = false;
 };
@@ -68,8 +75,7 @@ public:
         ::RegDeleteTreeA(HKEY_CURRENT_USER, kScratchKey);
         ::RegCreateKeyExA(HKEY_CURRENT_USER, kScratchKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                           scratch_.put(), nullptr);
-        state.Link = &link;
-        link.Open("COM1", 1);
+        Open("COM1", 1);
         link.opens.clear();
     }
     ~TestHost() {
@@ -90,16 +96,26 @@ public:
         }
     }
 
+    // Opens the output as the plug-in object does when it starts.
+    bool Open(const char* port, uint8_t deviceId) {
+        LinkSettings wanted = settings;
+        std::strcpy(wanted.PortName, port);
+        wanted.DeviceId = deviceId;
+        return OpenOutput(settings, *output, wanted);
+    }
+
     PluginState& State() override { return state; }
+    LinkSettings& Link() override { return settings; }
+    OutputLink* Output() override { return output; }
     void SaveSettings() override {
         ++saves;
         RegistryStore store(scratch_.get());
-        ::SaveSettings(state, store);
+        ::SaveSettings(state, settings, store);
     }
     HRESULT SetCurrentPreset(LONG preset) override {
         presets.push_back(preset);
         RegistryStore store(scratch_.get());
-        return ::SetCurrentPreset(state, store, preset) ? S_OK : E_INVALIDARG;
+        return ::SetCurrentPreset(state, settings, *output, store, preset) ? S_OK : E_INVALIDARG;
     }
     HINSTANCE ResourceModule() override { return resources; }
     bool DialogOpened(HWND dialog) noexcept override {
@@ -114,12 +130,13 @@ public:
     }
 
     void LoadStored(StoredSettings& out) {
-        out.state.Link = &out.link;
         RegistryStore store(scratch_.get());
-        out.complete = ::LoadSettings(out.state, store);
+        out.complete = ::LoadSettings(out.state, out.link, store);
     }
 
     FakeControllerLink link;
+    OutputLink* output = &link; // what the dialogs open
+    LinkSettings settings;      // what the dialogs show and store
     PluginState state;
     HINSTANCE resources = ::GetModuleHandleA(nullptr); // the templates are linked in
     int saves = 0;

@@ -18,7 +18,8 @@ using Opens = std::vector<std::pair<std::string, uint32_t>>;
 class PropertyDialog : public DialogTest {};
 
 TEST_F(PropertyDialog, ShowsTheLinkAndTheGraphicsFlags) {
-    host_.link.Open("COM12", 42);
+    host_.settings.LightDelayMs = 250;
+    host_.Open("COM12", 42);
     host_.link.opens.clear();
     host_.state.DrawPower = 0;
     host_.state.DrawChannelNumbers = 0;
@@ -29,6 +30,8 @@ TEST_F(PropertyDialog, ShowsTheLinkAndTheGraphicsFlags) {
     EXPECT_EQ(ListEntries(d, IDC_PORT), (std::vector<std::string>{"COM1", "COM2", "COM3", "COM4"}));
     EXPECT_EQ(ItemText(d, IDC_PORT), "COM12") << "a port outside the list is shown as it is";
     EXPECT_EQ(ItemText(d, IDC_DEVICE_ID), "42");
+    EXPECT_EQ(ItemText(d, IDC_LIGHT_DELAY), "250");
+    EXPECT_EQ(ItemText(d, IDC_STATUS), "");
     EXPECT_TRUE(IsChecked(d, IDC_DRAW_FREQUENCY));
     EXPECT_FALSE(IsChecked(d, IDC_DRAW_POWER));
     EXPECT_TRUE(IsChecked(d, IDC_DRAW_CHANNELS));
@@ -61,21 +64,35 @@ TEST_F(PropertyDialog, OkUnchangedReopensThePortSavesAndSelectsManualConfigurati
     EXPECT_EQ(host_.state.Channels[5].FreqEnd, 777) << "preset 0 reloaded what was saved";
 }
 
-TEST_F(PropertyDialog, DeviceIdOpenRefusesKeepsTheDialogOpenAndSavesNothing) {
+TEST_F(PropertyDialog, ARefusedDeviceIdOrDelayKeepsTheDialogOpenSaysWhyAndChangesNothing) {
     const HWND d = OpenProperties();
-    const std::pair<const char*, uint32_t> cases[] = {
-        {"", 0}, {"0", 0}, {"256", 256}, {"4294967296", 0}};
-    for (const auto& [text, id] : cases) {
-        ::SetDlgItemTextA(d, IDC_DEVICE_ID, text);
+    for (const char* id : {"", "0", "256", "4294967296"}) {
+        ::SetDlgItemTextA(d, IDC_DEVICE_ID, id);
         Click(d, IDOK);
-        EXPECT_TRUE(::IsWindowVisible(d)) << text;
-        ASSERT_FALSE(host_.link.opens.empty());
-        EXPECT_EQ(host_.link.opens.back(), std::make_pair(std::string("COM1"), id)) << text;
+        EXPECT_TRUE(::IsWindowVisible(d)) << id;
+        EXPECT_EQ(ItemText(d, IDC_STATUS), "The device ID must be 1 to 255.") << id;
     }
+    ::SetDlgItemTextA(d, IDC_DEVICE_ID, "1");
+    for (const char* delay : {"", "2001", "4294967296"}) {
+        ::SetDlgItemTextA(d, IDC_LIGHT_DELAY, delay);
+        Click(d, IDOK);
+        EXPECT_TRUE(::IsWindowVisible(d)) << delay;
+        EXPECT_EQ(ItemText(d, IDC_STATUS), "The light delay must be 0 to 2000 ms.") << delay;
+    }
+    EXPECT_TRUE(host_.link.opens.empty()) << "refused before the port is touched";
     EXPECT_EQ(host_.saves, 0);
     EXPECT_TRUE(host_.presets.empty());
     EXPECT_TRUE(host_.link.IsOpen()) << "the old port stays open";
-    EXPECT_STREQ(host_.link.PortName, "COM1");
+    EXPECT_STREQ(host_.settings.PortName, "COM1");
+    EXPECT_EQ(host_.settings.LightDelayMs, 0u);
+
+    ::SetDlgItemTextA(d, IDC_LIGHT_DELAY, "2000");
+    Click(d, IDC_APPLY);
+    EXPECT_EQ(ItemText(d, IDC_STATUS), "");
+    EXPECT_EQ(host_.saves, 1);
+    StoredSettings stored;
+    host_.LoadStored(stored);
+    EXPECT_EQ(stored.link.LightDelayMs, 2000u);
 }
 
 TEST_F(PropertyDialog, PortThatFailsToOpenLeavesTheLinkClosedUntilAGoodOne) {
@@ -85,7 +102,8 @@ TEST_F(PropertyDialog, PortThatFailsToOpenLeavesTheLinkClosedUntilAGoodOne) {
     Click(d, IDOK);
     EXPECT_TRUE(::IsWindowVisible(d));
     EXPECT_FALSE(host_.link.IsOpen());
-    EXPECT_STREQ(host_.link.PortName, "COM9");
+    EXPECT_STREQ(host_.settings.PortName, "COM9");
+    EXPECT_EQ(ItemText(d, IDC_STATUS), "Port COM9 can't be opened.");
     EXPECT_EQ(host_.saves, 0);
     EXPECT_TRUE(host_.presets.empty());
 
@@ -99,18 +117,17 @@ TEST_F(PropertyDialog, PortThatFailsToOpenLeavesTheLinkClosedUntilAGoodOne) {
 // The same through the real link: no such port in the prefix.
 TEST_F(PropertyDialog, RealLinkThatCannotOpenThePortKeepsTheDialogOpen) {
     ControllerLink link;
-    std::strcpy(link.PortName, "COM1");
-    link.DeviceId = 1;
-    host_.state.Link = &link;
+    host_.output = &link;
     const HWND d = OpenProperties();
     ::SetDlgItemTextA(d, IDC_PORT, "COM99");
     Click(d, IDOK);
     EXPECT_TRUE(::IsWindowVisible(d));
     EXPECT_FALSE(link.IsOpen());
     EXPECT_STREQ(link.PortName, "COM99");
+    EXPECT_STREQ(host_.settings.PortName, "COM99");
     EXPECT_EQ(host_.saves, 0);
     host_.CloseAll();
-    host_.state.Link = &host_.link;
+    host_.output = &host_.link;
 }
 
 TEST_F(PropertyDialog, TypedPortNameArrivesInUpperCase) {
@@ -128,14 +145,15 @@ TEST_F(PropertyDialog, TypedPortNameArrivesInUpperCase) {
     EXPECT_STREQ(stored.link.PortName, "COM7");
 }
 
-TEST_F(PropertyDialog, PortTextIsReadUpTo63Characters) {
+TEST_F(PropertyDialog, APortNameTooLongIsRefusedWithAMessage) {
     const HWND d = OpenProperties();
-    const std::string longName(80, 'X');
-    ::SetDlgItemTextA(d, IDC_PORT, longName.c_str());
-    Click(d, IDC_APPLY);
-    ASSERT_EQ(host_.link.opens.size(), 1u);
-    EXPECT_EQ(host_.link.opens[0].first, std::string(63, 'X'));
-    EXPECT_EQ(host_.saves, 0) << "the link refuses a name that long";
+    for (const size_t length : {20u, 80u}) {
+        ::SetDlgItemTextA(d, IDC_PORT, std::string(length, 'X').c_str());
+        Click(d, IDC_APPLY);
+    }
+    EXPECT_TRUE(host_.link.opens.empty()) << "a name that long is refused before the port";
+    EXPECT_EQ(ItemText(d, IDC_STATUS), "The port name is too long.");
+    EXPECT_EQ(host_.saves, 0);
 }
 
 TEST_F(PropertyDialog, GraphicsFlagsTakeEffectAtApplyEvenWhenTheLinkFails) {

@@ -16,21 +16,20 @@
 
 namespace {
 
-class SampleLink final : public ControllerLinkBase {
+class SampleLink final : public OutputLink {
 public:
-    SampleLink() {
-        std::strcpy(PortName, "COM3");
-        DeviceId = 1;
-    }
     bool IsOpen() const override { return true; }
+    void SendFrame(const ChannelLevel*, size_t) override {}
     void SetLevel(int, int32_t) override {}
-    bool Open(const char*, uint32_t) override { return true; }
+    bool Open(const LinkSettings&) override { return true; }
+    void Adopt(const LinkSettings&) override {}
 };
 
 class SampleHost final : public IDialogHost {
 public:
     SampleHost() {
-        state.Link = &link;
+        std::strcpy(settings.PortName, "COM3");
+        settings.DeviceId = 1;
         state.DrawChannelNumbers = 0;
         ChannelConfig& c = state.Channels[0];
         c.Enabled = 1;
@@ -42,6 +41,8 @@ public:
         c.FreqWidth = 50;
     }
     PluginState& State() override { return state; }
+    LinkSettings& Link() override { return settings; }
+    OutputLink* Output() override { return &link; }
     void SaveSettings() override {}
     HRESULT SetCurrentPreset(LONG) override { return S_OK; }
     HINSTANCE ResourceModule() override { return ::GetModuleHandleA(nullptr); }
@@ -52,6 +53,7 @@ public:
     void DialogClosed(HWND) noexcept override {}
 
     SampleLink link;
+    LinkSettings settings;
     PluginState state;
     HWND last = nullptr;
 };

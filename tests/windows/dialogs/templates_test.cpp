@@ -34,12 +34,13 @@ void ExpectClientSize(HWND dialog, int width, int height) {
 TEST_F(DialogTemplates, PropertyDialogHasTheStylesItsBehaviourNeeds) {
     const HWND d = OpenProperties();
     EXPECT_TRUE(::GetWindowLongA(d, GWL_EXSTYLE) & WS_EX_APPWINDOW);
-    ExpectClientSize(d, 220, 229);
+    ExpectClientSize(d, 220, 260);
     const LONG port = Style(d, IDC_PORT);
     EXPECT_EQ(port & 3, CBS_DROPDOWN) << "an editable port box";
     EXPECT_TRUE(port & CBS_UPPERCASE);
     EXPECT_TRUE(port & CBS_SORT);
     EXPECT_TRUE(Style(d, IDC_DEVICE_ID) & ES_NUMBER);
+    EXPECT_TRUE(Style(d, IDC_LIGHT_DELAY) & ES_NUMBER);
     for (int id :
          {IDC_DRAW_FREQUENCY, IDC_DRAW_POWER, IDC_DRAW_CHANNELS, IDC_DRAW_CHANNEL_NUMBERS}) {
         EXPECT_EQ(Style(d, id) & BS_TYPEMASK, BS_AUTOCHECKBOX) << id;

@@ -40,7 +40,6 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(surface.ok());
         surface.Fill(kWhitePx);
-        state.Link = &link;
         state.DrawFrequency = state.DrawPower = state.DrawChannels = 0;
         for (int i = 0; i < kChannelCount; ++i) {
             state.Channels[i].Address = static_cast<uint8_t>(i);
@@ -49,7 +48,7 @@ protected:
 
     HRESULT Render() {
         const RECT rect = surface.rect();
-        return RenderFrame(state, &frame, surface.dc(), &rect);
+        return RenderFrame(state, &link, &frame, surface.dc(), &rect);
     }
 
     RECT Area(int left, int top, int right, int bottom) const {
@@ -178,9 +177,9 @@ TEST_F(Display, NullFrameDeviceContextOrRectangleIsRefusedUntouched) {
     state.ChannelLevels[5] = 42;
     state.BarCounter = 9;
     const RECT rect = surface.rect();
-    EXPECT_EQ(RenderFrame(state, nullptr, surface.dc(), &rect), E_POINTER);
-    EXPECT_EQ(RenderFrame(state, &frame, nullptr, &rect), E_POINTER);
-    EXPECT_EQ(RenderFrame(state, &frame, surface.dc(), nullptr), E_POINTER);
+    EXPECT_EQ(RenderFrame(state, &link, nullptr, surface.dc(), &rect), E_POINTER);
+    EXPECT_EQ(RenderFrame(state, &link, &frame, nullptr, &rect), E_POINTER);
+    EXPECT_EQ(RenderFrame(state, &link, &frame, surface.dc(), nullptr), E_POINTER);
     EXPECT_EQ(surface.Count(Whole(), kWhitePx), Pixels());
     EXPECT_TRUE(link.sent.empty());
     EXPECT_EQ(state.ChannelLevels[5], 42);

@@ -41,7 +41,6 @@ TEST(FrameToController, FirstRunFrameDeliversSixteenWellFramedCommandsInChannelO
     ControllerLink link;
     ASSERT_TRUE(link.Open(port.c_str(), 9));
     PluginState state;
-    state.Link = &link;
     FirstRunLayout(state.Channels);
     TimedLevel frame{};
     std::memset(frame.waveform, 128, sizeof frame.waveform);
@@ -52,7 +51,7 @@ TEST(FrameToController, FirstRunFrameDeliversSixteenWellFramedCommandsInChannelO
     DibSurface surface(1024, 256);
     ASSERT_TRUE(surface.ok());
     const RECT rect = surface.rect();
-    ASSERT_EQ(RenderFrame(state, &frame, surface.dc(), &rect), S_OK);
+    ASSERT_EQ(RenderFrame(state, &link, &frame, surface.dc(), &rect), S_OK);
 
     ASSERT_TRUE(log.WaitForCount(mark, VctlMessage::Kind::Level, 16, 5000));
     ::Sleep(200); // anything more would show up by now
