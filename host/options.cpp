@@ -21,6 +21,7 @@ const char kUsage[] =
     "  --preset N       choose preset N (0..6) after loading\n"
     "  --port COMn      serial port for this run (the stored one is restored after)\n"
     "  --device N       controller device id for this run (1..255)\n"
+    "  --light-delay MS delay the lights by MS milliseconds for this run (0..2000)\n"
     "  --fps N          frames per second (30)\n"
     "  --fast           don't pace frames in real time\n"
     "  --seconds S      length of the built-in clip (8) or of a live show (until Ctrl+C)\n"
@@ -79,6 +80,10 @@ bool ParseOptions(int argc, char** argv, Options& o) {
             if (!number(1, 255))
                 return false;
             o.device = static_cast<int>(v);
+        } else if (a == "--light-delay") {
+            if (!number(0, 2000))
+                return false;
+            o.lightDelayMs = static_cast<long>(v);
         } else if (a == "--fps") {
             if (!number(1, 1000))
                 return false;

@@ -12,6 +12,7 @@ struct Options {
     int preset = -1;
     std::string port;
     int device = -1;
+    long lightDelayMs = -1; // -1: the stored delay
     double fps = 30.0;
     bool fast = false;
     double seconds = 0; // 0: 8 s of the built-in clip, a live show until Ctrl+C

@@ -42,7 +42,7 @@ bool LoadVisualization(const Options& o, Visualization& v, std::string& error) {
         }
         return SUCCEEDED(hr);
     };
-    if (!o.port.empty() || o.device > 0) {
+    if (!o.port.empty() || o.device > 0 || o.lightDelayMs >= 0) {
         if (!SettingsAreStored()) {
             // First run: let the plug-in store its defaults, then unload it.
             {
@@ -54,8 +54,10 @@ bool LoadVisualization(const Options& o, Visualization& v, std::string& error) {
         }
         const BYTE device = static_cast<BYTE>(o.device);
         const std::wstring portName(o.port.begin(), o.port.end()); // COMn: ASCII
+        const DWORD delay = static_cast<DWORD>(o.lightDelayMs);
         std::optional<ScopedSetting> port;
         std::optional<ScopedSetting> id;
+        std::optional<ScopedSetting> lightDelay;
         if (!o.port.empty()) {
             port.emplace(L"Port");
             if (!port->Apply(REG_SZ, portName.c_str(),
@@ -65,6 +67,11 @@ bool LoadVisualization(const Options& o, Visualization& v, std::string& error) {
         if (o.device > 0) {
             id.emplace(L"Device");
             if (!id->Apply(REG_BINARY, &device, 1, error))
+                return false;
+        }
+        if (o.lightDelayMs >= 0) {
+            lightDelay.emplace(L"LightDelay");
+            if (!lightDelay->Apply(REG_DWORD, &delay, sizeof delay, error))
                 return false;
         }
         if (!create(v.effects.put()))

@@ -179,7 +179,8 @@ private:
 bool Engine::Run() {
     for (;;) {
         const Micros now = NowUs();
-        if (s_.write.inFlight && ::WaitForSingleObject(s_.write.done.get(), 0) == WAIT_OBJECT_0) {
+        // Read from the OVERLAPPED itself: no call into the system per message.
+        if (s_.write.inFlight && HasOverlappedIoCompleted(&s_.write.overlapped)) {
             Finish(now);
         }
         const Step step = Decide(now);
@@ -272,12 +273,14 @@ void Engine::Start(const Step& step, Micros now) {
     w.size = step.size;
     w.port = step.port;
     w.overlapped = {};
-    w.overlapped.hEvent = w.done.get();
-    ::ResetEvent(w.done.get());
+    w.overlapped.hEvent = w.done.get(); // WriteFile resets it
     // One message, one write: a message is never split.
-    if (::WriteFile(step.port, w.bytes, step.size, nullptr, &w.overlapped) ||
-        ::GetLastError() == ERROR_IO_PENDING) {
-        w.inFlight = true; // the event is set when it ends, at once or later
+    const BOOL done = ::WriteFile(step.port, w.bytes, step.size, nullptr, &w.overlapped);
+    if (done || ::GetLastError() == ERROR_IO_PENDING) {
+        w.inFlight = true;
+        if (done) {
+            Finish(now); // a line with room takes it at once
+        }
         return;
     }
     ExclusiveLock lock(s_.lock);

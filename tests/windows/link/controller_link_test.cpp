@@ -174,10 +174,14 @@ TEST_F(LinkTest, SetLevelWritesTheSixCommandBytes) {
     ControllerLink link;
     ASSERT_TRUE(link.Open(port_.c_str(), 1));
     const size_t mark = log_.Mark();
+    // Each on the line before the next: a level still waiting would be
+    // replaced by a newer one for its circuit.
     link.SetLevel(2, 50);
+    ASSERT_TRUE(log_.WaitForCount(mark, Kind::Level, 1, 2000));
     // The settings load writes DeviceId directly; the next command uses it.
     link.DeviceId = 255;
     link.SetLevel(15, 150);
+    ASSERT_TRUE(log_.WaitForCount(mark, Kind::Level, 2, 2000));
     // And back: each command takes the id of its moment.
     link.DeviceId = 1;
     link.SetLevel(2, 50);

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 
 namespace {
@@ -412,20 +413,26 @@ TEST_F(OnTheController, PlayerEventsLightTheirFixedChannels) {
     ASSERT_EQ(sent.size(), 1u) << "the second button sent nothing";
     EXPECT_EQ(sent[0].bytes, "000103018100") << "channel index 1 at level 100";
 
+    // One at a time: a level still waiting for the line would be replaced
+    // by the next one for its channel.
+    const std::pair<const char*, std::function<void()>> lighting[] = {
+        {"KeyDown", [&] { events->KeyDown(65, 0); }},
+        {"KeyPress", [&] { events->KeyPress(65); }},
+        {"KeyUp", [&] { events->KeyUp(65, 0); }},
+        {"MouseMove", [&] { events->MouseMove(0, 0, 5, 5); }},
+    };
+    for (const auto& [name, fire] : lighting) {
+        mark = log.Mark();
+        fire();
+        ASSERT_TRUE(log.WaitForCount(mark, Kind::Level, 1, 2000)) << name;
+        sent = OfKind(log.Since(mark), Kind::Level);
+        EXPECT_EQ(sent[0].bytes, "000103018600") << name << ": channel index 6 at level 100";
+    }
     mark = log.Mark();
-    events->KeyDown(65, 0);
-    events->KeyPress(65);
-    events->KeyUp(65, 0);
-    events->MouseMove(0, 0, 5, 5);
     events->MouseDown(1, 0, 5, 5); // not one of the five
     events->DoubleClick(1, 0, 5, 5);
-    ASSERT_TRUE(log.WaitForCount(mark, Kind::Level, 4, 2000));
     ::Sleep(200);
-    sent = OfKind(log.Since(mark), Kind::Level);
-    ASSERT_EQ(sent.size(), 4u);
-    for (const VctlMessage& m : sent) {
-        EXPECT_EQ(m.bytes, "000103018600") << "channel index 6 at level 100";
-    }
+    EXPECT_TRUE(OfKind(log.Since(mark), Kind::Level).empty());
     ASSERT_EQ(effects->SetCore(nullptr), S_OK);
 }
 
