@@ -314,49 +314,57 @@ int RunNetwork(const Options& options) {
     EventLog log(logFile);
     DmxReceiver receiver(options.protocol, options.startChannel, log);
     double lastDraw = 0;
-    static uint8_t buffer[65536]; // the largest datagram: nothing is cut
-    while (!g_stop) {
+    // One datagram if one is waiting: 1, none: 0, a failure: -1.
+    auto receiveOne = [&](const Stamp& now) {
+        static uint8_t buffer[65536]; // the largest datagram: nothing is cut
+        sockaddr_in from = {};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))];
+        iovec io = {buffer, sizeof buffer};
+        msghdr message = {};
+        message.msg_name = &from;
+        message.msg_namelen = sizeof from;
+        message.msg_iov = &io;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        const ssize_t n = recvmsg(fd, &message, MSG_DONTWAIT);
+        if (n < 0) {
+            return errno == EINTR || errno == EAGAIN ? 0 : -1;
+        }
+        std::string to = "?";
+        for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+            if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+                in_pktinfo info;
+                std::memcpy(&info, CMSG_DATA(c), sizeof info);
+                to = AddressText(info.ipi_addr);
+            }
+        }
+        const std::string sender =
+            AddressText(from.sin_addr) + ":" + std::to_string(ntohs(from.sin_port));
+        receiver.OnDatagram(buffer, static_cast<size_t>(n), sender.c_str(), to.c_str(), now);
+        return 1;
+    };
+    bool failed = false;
+    while (!g_stop && !failed) {
         pollfd p = {fd, POLLIN, 0};
         const int ready = poll(&p, 1, options.display ? 20 : kIdleFlushMs);
         const Stamp now = StampNow();
         if (ready > 0 && (p.revents & POLLIN)) {
-            sockaddr_in from = {};
-            alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))];
-            iovec io = {buffer, sizeof buffer};
-            msghdr message = {};
-            message.msg_name = &from;
-            message.msg_namelen = sizeof from;
-            message.msg_iov = &io;
-            message.msg_iovlen = 1;
-            message.msg_control = control;
-            message.msg_controllen = sizeof control;
-            const ssize_t n = recvmsg(fd, &message, MSG_DONTWAIT);
-            if (n >= 0) {
-                std::string to = "?";
-                for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr;
-                     c = CMSG_NXTHDR(&message, c)) {
-                    if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
-                        in_pktinfo info;
-                        std::memcpy(&info, CMSG_DATA(c), sizeof info);
-                        to = AddressText(info.ipi_addr);
-                    }
-                }
-                const std::string sender =
-                    AddressText(from.sin_addr) + ":" + std::to_string(ntohs(from.sin_port));
-                receiver.OnDatagram(buffer, static_cast<size_t>(n), sender.c_str(), to.c_str(),
-                                    now);
-            } else if (errno != EINTR && errno != EAGAIN) {
+            failed = receiveOne(now) < 0;
+            if (failed) {
                 std::perror("vctl: receive");
-                break;
             }
         } else if (ready < 0 && errno != EINTR) {
             std::perror("vctl: poll");
-            break;
+            failed = true;
         }
         if (options.display && now.monoMs - lastDraw >= kDisplayPeriod) {
             receiver.Draw(options.device);
             lastDraw = now.monoMs;
         }
+    }
+    // Told to stop: what has arrived by now is still logged.
+    while (!failed && receiveOne(StampNow()) > 0) {
     }
 
     receiver.Summary(StampNow());
