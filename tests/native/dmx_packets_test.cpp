@@ -65,17 +65,6 @@ TEST(DmxFrame, TheLaterOfTwoLevelsForOneCircuitWins) {
     EXPECT_EQ(frame.Slot(4), 0);
 }
 
-TEST(DmxFrame, ALevelOutsideAFrameChangesOnlyItsSlot) {
-    // A player event lights one channel on top of the last frame.
-    DmxFrame frame;
-    frame.Set(0, 40);
-    frame.Set(1, 60);
-    frame.Set(7, 100);
-    EXPECT_EQ(frame.Slot(1), 102);
-    EXPECT_EQ(frame.Slot(2), 153);
-    EXPECT_EQ(frame.Slot(8), 255);
-}
-
 TEST(DmxFrame, CircuitsPastSlot512AreDropped) {
     DmxFrame last(512);
     EXPECT_EQ(last.SlotCount(), 512);

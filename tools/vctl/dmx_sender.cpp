@@ -2,12 +2,11 @@
 // UDP, for the network receiver's end-to-end test (network_e2e.py).
 //
 //   dmx_sender --sacn|--artnet [--to ADDRESS] [--port N] [--universe U]
-//              [--start-channel S] [--frames N] [--skip K] [--malformed] [--terminate]
+//              [--start-channel S] [--frames N] [--skip K] [--terminate]
 //
 // Frame k gives circuit c the level (7k + 13c) mod 101. --skip K builds frame
-// K's packet but doesn't send it (a sequence gap). --malformed then sends the
-// last packet again four times, each with one field broken; --terminate ends
-// an sACN stream with three stream-terminated packets. Without --to it sends
+// K's packet but doesn't send it (a sequence gap); --terminate ends an sACN
+// stream with three stream-terminated packets. Without --to it sends
 // to sACN's multicast group of the universe or Art-Net's limited broadcast,
 // and only where loopback is the only interface up (tools/with-netns).
 
@@ -24,7 +23,6 @@
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
@@ -36,7 +34,6 @@ struct Options {
     int startChannel = 1;
     int frames = 30;
     int skip = -1;
-    bool malformed = false;
     bool terminate = false;
 };
 
@@ -46,8 +43,6 @@ bool Parse(int argc, char** argv, Options& o) {
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
         if (arg == "--sacn" || arg == "--artnet") {
             o.sacn = arg == "--sacn";
-        } else if (arg == "--malformed") {
-            o.malformed = true;
         } else if (arg == "--terminate") {
             o.terminate = true;
         } else if (value == nullptr) {
@@ -93,27 +88,6 @@ private:
     sockaddr_in to_;
     int sent_ = 0;
 };
-
-// The last packet with one field broken at a time: the identifier, the
-// layer vector, a length that lies and the start code (sACN), or the
-// identifier, the OpCode, a length that lies and an odd length (Art-Net).
-std::vector<std::vector<uint8_t>> Broken(bool sacn, const uint8_t* data, size_t size) {
-    const std::vector<uint8_t> good(data, data + size);
-    std::vector<std::vector<uint8_t>> out(4, good);
-    if (sacn) {
-        out[0][4] = 'B';   // "BSC-E1.17"
-        out[1][21] = 0x08; // root vector of an extended packet
-        out[2][124] += 1;  // property value count one too many
-        out[3][125] = 0xDD;
-    } else {
-        out[0][0] = 'a';
-        out[1][9] = 0x20; // ArtPoll's OpCode
-        out[2].pop_back();
-        out[3][17] -= 1; // an odd length
-        out[3].pop_back();
-    }
-    return out;
-}
 
 } // namespace
 
@@ -172,13 +146,6 @@ int main(int argc, char** argv) {
         size = o.sacn ? sacn.Build(frame) : artNet.Build(frame);
         if (k != o.skip && !sender.Send(data, size)) {
             return 1;
-        }
-    }
-    if (o.malformed) {
-        for (const auto& bad : Broken(o.sacn, data, size)) {
-            if (!sender.Send(bad.data(), bad.size())) {
-                return 1;
-            }
         }
     }
     if (o.terminate && o.sacn) {

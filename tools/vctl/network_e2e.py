@@ -5,10 +5,9 @@ with the reader the Windows end-to-end scripts use (tests/windows/common/e2e.py)
 
 usage: network_e2e.py unicast|group VCTL DMX_SENDER
 
-unicast: both protocols on 127.0.0.1 at a free port, with a lost packet,
-malformed packets and sACN's stream-terminated packets; the serial
-controller's lines with the raw clock added; and vctl refusing --group
-outside a private network namespace.
+unicast: both protocols on 127.0.0.1 at a free port, with a lost packet and
+sACN's stream-terminated packets; and vctl refusing --group outside a
+private network namespace.
 group: run inside tools/with-netns: sACN to the universe's multicast group,
 Art-Net to the limited broadcast, each on its own port."""
 import os
@@ -25,9 +24,7 @@ from e2e import check, finish, vctl_messages  # noqa: E402
 mode, vctl, sender = sys.argv[1:4]
 work = tempfile.mkdtemp(prefix="twinkla-net-")
 FRAMES, SKIP, START = 40, 12, 3
-KINDS = ("PACKET", "LEVEL", "TERMINATED", "MALFORMED", "GAP", "SUMMARY", "KEEPALIVE", "FRAMING")
-REASONS = {"sacn": {"identifier", "root-vector", "value-count", "start-code"},
-           "artnet": {"identifier", "opcode", "size", "length"}}
+KINDS = ("PACKET", "LEVEL", "TERMINATED", "MALFORMED", "GAP", "SUMMARY")
 
 
 def wait_for(predicate, seconds=10):
@@ -61,8 +58,8 @@ class Vctl:
 
 
 def network_run(proto, universe, to=None, group=False):
-    """Sends FRAMES frames (one of them lost), malformed packets and, for
-    sACN, the stream-terminated ones; checks what vctl logged."""
+    """Sends FRAMES frames, one of them lost, and for sACN the
+    stream-terminated packets; checks what vctl logged."""
     what = "%s to %s" % (proto, to or "the group")
     listen = ["--" + proto, "--universe", str(universe), "--start-channel", str(START)]
     receiver = Vctl(proto, *(listen + (["--group"] if group else ["--port", "0"])))
@@ -72,14 +69,14 @@ def network_run(proto, universe, to=None, group=False):
         return
     args = [sender, "--" + proto, "--port", str(receiver.port), "--universe", str(universe),
             "--start-channel", str(START), "--frames", str(FRAMES), "--skip", str(SKIP),
-            "--malformed", "--terminate"]
+            "--terminate"]
     if to:
         args += ["--to", to]
     sent = subprocess.run(args, capture_output=True, text=True, timeout=60)
     check(sent.returncode == 0, "%s: the sender ran (%s)" % (what, sent.stderr.strip()))
     terminated = 3 if proto == "sacn" else 0
-    datagrams = FRAMES - 1 + 4 + terminated
-    arrived = lambda: sum(k in ("PACKET", "TERMINATED", "MALFORMED")  # noqa: E731
+    datagrams = FRAMES - 1 + terminated
+    arrived = lambda: sum(k in ("PACKET", "TERMINATED")  # noqa: E731
                           for k, _ in receiver.messages())
     wait_for(lambda: arrived() >= datagrams)
     print(receiver.stop().strip())
@@ -116,13 +113,12 @@ def network_run(proto, universe, to=None, group=False):
     check([(g["expected"], g["got"]) for g in gaps] ==
           [(str(first + SKIP), str(first + SKIP + 1))], "%s: the lost packet is one gap (%s)"
           % (what, gaps))
-    reasons = {m["reason"] for m in of("MALFORMED")}
-    check(reasons == REASONS[proto], "%s: malformed packets named by field (%s)" % (what, reasons))
+    check(not of("MALFORMED"), "%s: no malformed packets" % what)
     check(len(of("TERMINATED")) == terminated, "%s: %d stream-terminated packets"
           % (what, terminated))
     summary = of("SUMMARY")
     check(len(summary) == 1 and summary[0]["packets"] == str(datagrams) and
-          summary[0]["malformed"] == "4" and summary[0]["gaps"] == "1" and
+          summary[0]["malformed"] == "0" and summary[0]["gaps"] == "1" and
           summary[0]["terminated"] == str(terminated),
           "%s: the summary counts packets, malformed, gaps (%s)" % (what, summary))
     check_raw_clock(what, messages)
@@ -132,26 +128,6 @@ def check_raw_clock(what, messages):
     raw = [float(f.get("raw", "nan")) for _, f in messages]
     check(messages and all(r == r for r in raw), "%s: every line has raw=<ms>" % what)
     check(all(a <= b for a, b in zip(raw, raw[1:])), "%s: the raw clock never goes back" % what)
-
-
-def serial_run():
-    log, link = os.path.join(work, "serial.log"), os.path.join(work, "pty")
-    process = subprocess.Popen([vctl, "--link", link, "--log", log], stderr=subprocess.PIPE)
-    check(wait_for(lambda: os.path.islink(link)), "serial: vctl publishes its terminal")
-    fd = os.open(link, os.O_WRONLY | os.O_NOCTTY)
-    os.write(fd, bytes([0x00, 0x07, 0x03, 0x6A, 0x84, 0x00, 0x00, 0xFF, 0x81, 0x56, 0x00]))
-    os.close(fd)
-    wait_for(lambda: len(vctl_messages(log, 0, KINDS)) >= 2)
-    process.send_signal(signal.SIGTERM)
-    process.communicate(timeout=10)
-    messages = vctl_messages(log, 0, KINDS)
-    check([k for k, _ in messages] == ["LEVEL", "KEEPALIVE", "SUMMARY"],
-          "serial: a command, a keep-alive and the summary (%s)" % messages)
-    if messages:
-        level = messages[0][1]
-        check((level["dev"], level["ch"], level["intensity"], level["level"], level["bytes"]) ==
-              ("7", "4", "106", "50", "0007036a8400"), "serial: the LEVEL fields (%s)" % level)
-    check_raw_clock("serial", messages)
 
 
 def other_interface_up():
@@ -176,7 +152,6 @@ def group_refused_outside_a_namespace():
 if mode == "unicast":
     network_run("sacn", 7, to="127.0.0.1")
     network_run("artnet", 300, to="127.0.0.1")
-    serial_run()
     group_refused_outside_a_namespace()
 elif mode == "group":
     if not os.environ.get("TWINKLA_NETNS"):
