@@ -10,7 +10,9 @@ sACN's stream-terminated packets; and vctl refusing --group outside a
 private network namespace.
 group: run inside tools/with-netns: sACN to the universe's multicast group,
 Art-Net to the limited broadcast, each on its own port."""
+import atexit
 import os
+import shutil
 import signal
 import subprocess
 import sys
@@ -23,6 +25,7 @@ from e2e import check, finish, vctl_messages  # noqa: E402
 
 mode, vctl, sender = sys.argv[1:4]
 work = tempfile.mkdtemp(prefix="twinkla-net-")
+atexit.register(shutil.rmtree, work, ignore_errors=True)
 FRAMES, SKIP, START = 40, 12, 3
 KINDS = ("PACKET", "LEVEL", "TERMINATED", "MALFORMED", "GAP", "SUMMARY")
 
