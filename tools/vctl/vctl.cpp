@@ -1,32 +1,37 @@
-// vctl: a virtual lighting controller. It opens a pseudo-terminal, publishes
-// the path of the terminal's far end (the "serial port" a Wine prefix maps a
-// COM name to), and reads what is written there as the real controller would.
-// Every message goes to a machine-readable log, one line each, flushed at once:
-//   <ms> LEVEL dev=<id> ch=<0..127> intensity=<byte> level=<0..100> bytes=<hex>
-//   <ms> KEEPALIVE bytes=00ff815600
-//   <ms> FRAMING bytes=<hex>                 (stray bytes, at most 64 a line)
-//   <ms> SUMMARY commands=<n> keepalives=<n> framing=<n>   (last line, on exit)
-// <ms> is CLOCK_MONOTONIC in milliseconds with three decimals, taken when the
-// bytes were read. Optionally shows the 16 channels of one device as bars.
+// vctl: a virtual lighting controller, on a serial line or on the network.
+//
+// Serial (--link): opens a pseudo-terminal, publishes the path of the
+// terminal's far end (the "serial port" a Wine prefix maps a COM name to), and
+// reads what is written there as the real controller would.
+//
+// Network (--sacn, --artnet): a receiver of sACN (E1.31) or Art-Net ArtDmx
+// packets on UDP, on 127.0.0.1 by default. With --group it listens where a
+// sender without a receiver's address sends: sACN's multicast group of the
+// universe, or Art-Net's limited broadcast; only inside a private network
+// namespace (tools/with-netns), so that nothing goes out of the machine.
+//
+// Every message goes to a machine-readable log, one line each, flushed at
+// once; receiver.h describes the lines. Optionally shows 16 channels as bars.
 
-#include "stream_parser.h"
+#include "loopback_only.h"
+#include "receiver.h"
 
+#include <arpa/inet.h>
 #include <cerrno>
-#include <cstdarg>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <string>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
 namespace {
 
-constexpr int kChannels = 16;
 constexpr int kIdleFlushMs = 100;     // quiet time after which stray bytes are reported
 constexpr double kDisplayPeriod = 50; // ms between redraws of the bar display
 
@@ -36,29 +41,52 @@ void OnSignal(int) {
     g_stop = 1;
 }
 
-double NowMs() {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
-}
-
 struct Options {
     const char* link = nullptr;
     const char* log = nullptr;
     bool display = false;
-    int device = -1; // the device the display shows; -1: the last one addressed
+    int device = -1; // the device or universe the display shows; -1: the last one
+    // Network only.
+    bool network = false;
+    DmxProtocol protocol = DmxProtocol::Sacn;
+    int port = -1; // -1: the protocol's own
+    bool group = false;
+    int universe = 1;
+    int startChannel = 1;
+    const char* ready = nullptr;
 };
 
 void Usage() {
     std::fprintf(
-        stderr, "usage: vctl --link PATH [--log FILE] [--display] [--device ID]\n"
-                "  --link PATH   make PATH a symlink to the pseudo-terminal the plug-in writes to\n"
-                "  --log FILE    write one line per message received\n"
-                "  --display     show the 16 channels as live bars on the terminal\n"
-                "  --device ID   the device the display shows (default: the last addressed)\n");
+        stderr,
+        "usage: vctl --link PATH [--log FILE] [--display] [--device ID]\n"
+        "       vctl --sacn|--artnet [--group] [--port N] [--universe U] [--start-channel S]\n"
+        "            [--ready FILE] [--log FILE] [--display]\n"
+        "  --link PATH       make PATH a symlink to the pseudo-terminal the plug-in writes to\n"
+        "  --sacn, --artnet  receive sACN (UDP 5568) or Art-Net (UDP 6454) on 127.0.0.1\n"
+        "  --group           also receive sACN's multicast group of the universe or Art-Net's\n"
+        "                    limited broadcast; only where loopback is the only interface up\n"
+        "  --port N          another UDP port; 0 takes a free one (see --ready)\n"
+        "  --universe U      the universe shown, and the sACN group joined (default 1)\n"
+        "  --start-channel S the slot of circuit 0 (default 1)\n"
+        "  --ready FILE      once listening, write the UDP port there\n"
+        "  --log FILE        write one line per message received\n"
+        "  --display         show the 16 channels as live bars on the terminal\n"
+        "  --device ID       the device the display shows (default: the last addressed)\n");
+}
+
+bool IntArg(const char* text, int low, int high, int& out) {
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || value < low || value > high) {
+        return false;
+    }
+    out = static_cast<int>(value);
+    return true;
 }
 
 bool ParseOptions(int argc, char** argv, Options& o) {
+    bool universeGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -70,11 +98,34 @@ bool ParseOptions(int argc, char** argv, Options& o) {
             o.display = true;
         } else if (arg == "--device" && hasValue) {
             o.device = std::atoi(argv[++i]);
+        } else if (arg == "--sacn" || arg == "--artnet") {
+            o.network = true;
+            o.protocol = arg == "--sacn" ? DmxProtocol::Sacn : DmxProtocol::ArtNet;
+        } else if (arg == "--group") {
+            o.group = true;
+        } else if (arg == "--port" && hasValue) {
+            if (!IntArg(argv[++i], 0, 65535, o.port)) {
+                return false;
+            }
+        } else if (arg == "--universe" && hasValue) {
+            if (!IntArg(argv[++i], 0, 63999, o.universe)) {
+                return false;
+            }
+            universeGiven = true;
+        } else if (arg == "--start-channel" && hasValue) {
+            if (!IntArg(argv[++i], 1, 512, o.startChannel)) {
+                return false;
+            }
+        } else if (arg == "--ready" && hasValue) {
+            o.ready = argv[++i];
         } else {
             return false;
         }
     }
-    return o.link != nullptr;
+    if (o.network && universeGiven) {
+        o.device = o.universe;
+    }
+    return o.network != (o.link != nullptr);
 }
 
 bool MakeRaw(int fd) {
@@ -94,98 +145,235 @@ bool PublishLink(const char* link, const char* target) {
     return symlink(target, temp.c_str()) == 0 && rename(temp.c_str(), link) == 0;
 }
 
-std::string Hex(const std::vector<uint8_t>& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string s;
-    for (uint8_t b : bytes) {
-        s += digits[b >> 4];
-        s += digits[b & 15];
+// The same for a file holding `text`.
+bool PublishFile(const char* path, const std::string& text) {
+    const std::string temp = std::string(path) + ".tmp";
+    FILE* f = std::fopen(temp.c_str(), "w");
+    if (f == nullptr) {
+        return false;
     }
-    return s;
+    const bool written = std::fputs(text.c_str(), f) >= 0;
+    return std::fclose(f) == 0 && written && rename(temp.c_str(), path) == 0;
 }
 
-class Controller {
-public:
-    explicit Controller(FILE* log) : log_(log) {
-        for (auto& device : intensity_) {
-            for (auto& channel : device) {
-                channel = -1;
+FILE* OpenLog(const char* path) {
+    if (path == nullptr) {
+        return nullptr;
+    }
+    FILE* log = std::fopen(path, "w");
+    if (log == nullptr) {
+        std::perror(path);
+        std::exit(1);
+    }
+    return log;
+}
+
+int RunSerial(const Options& options) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+        std::perror("vctl: pseudo-terminal");
+        return 1;
+    }
+    const char* slavePath = ptsname(master);
+    // Holding the far end open ourselves keeps the terminal from hanging up
+    // each time the plug-in closes its port. Raw on both sides: no line
+    // editing, no echo, no translation of the binary bytes.
+    const int slave = slavePath != nullptr ? open(slavePath, O_RDWR | O_NOCTTY) : -1;
+    if (slave < 0 || !MakeRaw(master) || !MakeRaw(slave)) {
+        std::perror("vctl: pseudo-terminal setup");
+        return 1;
+    }
+
+    FILE* logFile = OpenLog(options.log);
+    if (!PublishLink(options.link, slavePath)) {
+        std::perror(options.link);
+        return 1;
+    }
+    std::fprintf(stderr, "vctl: listening on %s (%s)\n", slavePath, options.link);
+
+    EventLog log(logFile);
+    SerialController controller(log);
+    StreamParser parser;
+    Stamp lastData = StampNow();
+    double lastDraw = 0;
+    while (!g_stop) {
+        pollfd p = {master, POLLIN, 0};
+        const int ready = poll(&p, 1, options.display ? 20 : kIdleFlushMs);
+        const Stamp now = StampNow();
+        if (ready > 0 && (p.revents & POLLIN)) {
+            uint8_t buffer[4096];
+            const ssize_t n = read(master, buffer, sizeof buffer);
+            if (n > 0) {
+                parser.Feed(buffer, static_cast<size_t>(n),
+                            [&](const StreamEvent& e) { controller.OnEvent(e, now); });
+                lastData = now;
+            } else if (n < 0 && errno != EINTR && errno != EAGAIN && errno != EIO) {
+                std::perror("vctl: read");
+                break;
+            }
+        } else if (ready < 0 && errno != EINTR) {
+            std::perror("vctl: poll");
+            break;
+        }
+        if (now.monoMs - lastData.monoMs >= kIdleFlushMs) {
+            parser.FlushGarbage([&](const StreamEvent& e) { controller.OnEvent(e, now); });
+        }
+        if (options.display && now.monoMs - lastDraw >= kDisplayPeriod) {
+            controller.Draw(options.device);
+            lastDraw = now.monoMs;
+        }
+    }
+
+    const Stamp end = StampNow();
+    parser.Finish([&](const StreamEvent& e) { controller.OnEvent(e, end); });
+    controller.Summary(end);
+    unlink(options.link);
+    if (logFile != nullptr) {
+        std::fclose(logFile);
+    }
+    close(slave);
+    close(master);
+    return 0;
+}
+
+std::string AddressText(const in_addr& address) {
+    char text[INET_ADDRSTRLEN] = "?";
+    inet_ntop(AF_INET, &address, text, sizeof text);
+    return text;
+}
+
+// A UDP socket bound as the options ask, or -1 after saying why.
+int OpenSocket(const Options& options) {
+    if (options.group) {
+        std::string other;
+        if (!OnlyLoopbackIsUp(other)) {
+            std::fprintf(stderr,
+                         "vctl: --group only runs where loopback is the only interface up "
+                         "(%s is up here); use tools/with-netns\n",
+                         other.c_str());
+            return -1;
+        }
+    }
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        std::perror("vctl: socket");
+        return -1;
+    }
+    const int on = 1;
+    // The address each datagram was sent to: unicast, the group or the broadcast.
+    setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
+    sockaddr_in local = {};
+    local.sin_family = AF_INET;
+    const int defaultPort = options.protocol == DmxProtocol::Sacn ? 5568 : 6454;
+    local.sin_port = htons(static_cast<uint16_t>(options.port >= 0 ? options.port : defaultPort));
+    // A limited broadcast reaches only a socket bound to the wildcard address;
+    // with --group there is nothing but loopback to hear through it.
+    local.sin_addr.s_addr = htonl(options.group ? INADDR_ANY : INADDR_LOOPBACK);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+        std::fprintf(stderr, "vctl: can't listen on UDP port %d: %s\n", ntohs(local.sin_port),
+                     std::strerror(errno));
+        close(fd);
+        return -1;
+    }
+    if (options.group && options.protocol == DmxProtocol::Sacn) {
+        ip_mreq join = {};
+        join.imr_multiaddr.s_addr = htonl(0xEFFF0000u | static_cast<uint32_t>(options.universe));
+        join.imr_interface.s_addr = htonl(INADDR_LOOPBACK);
+        if (setsockopt(fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, &join, sizeof join) != 0) {
+            std::fprintf(stderr, "vctl: can't join %s: %s\n",
+                         AddressText(join.imr_multiaddr).c_str(), std::strerror(errno));
+            close(fd);
+            return -1;
+        }
+    }
+    return fd;
+}
+
+int RunNetwork(const Options& options) {
+    const int fd = OpenSocket(options);
+    if (fd < 0) {
+        return 1;
+    }
+    sockaddr_in bound = {};
+    socklen_t boundSize = sizeof bound;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &boundSize);
+    const int port = ntohs(bound.sin_port);
+
+    FILE* logFile = OpenLog(options.log);
+    if (options.ready != nullptr && !PublishFile(options.ready, std::to_string(port) + "\n")) {
+        std::perror(options.ready);
+        return 1;
+    }
+    std::fprintf(stderr, "vctl: receiving %s on UDP port %d%s\n",
+                 options.protocol == DmxProtocol::Sacn ? "sACN" : "Art-Net", port,
+                 options.group ? (options.protocol == DmxProtocol::Sacn
+                                      ? " and the universe's multicast group"
+                                      : " and the limited broadcast")
+                               : " of 127.0.0.1");
+
+    EventLog log(logFile);
+    DmxReceiver receiver(options.protocol, options.startChannel, log);
+    double lastDraw = 0;
+    // One datagram if one is waiting: 1, none: 0, a failure: -1.
+    auto receiveOne = [&](const Stamp& now) {
+        static uint8_t buffer[65536]; // the largest datagram: nothing is cut
+        sockaddr_in from = {};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))];
+        iovec io = {buffer, sizeof buffer};
+        msghdr message = {};
+        message.msg_name = &from;
+        message.msg_namelen = sizeof from;
+        message.msg_iov = &io;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        const ssize_t n = recvmsg(fd, &message, MSG_DONTWAIT);
+        if (n < 0) {
+            return errno == EINTR || errno == EAGAIN ? 0 : -1;
+        }
+        std::string to = "?";
+        for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+            if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+                in_pktinfo info;
+                std::memcpy(&info, CMSG_DATA(c), sizeof info);
+                to = AddressText(info.ipi_addr);
             }
         }
-    }
-
-    void OnEvent(const StreamEvent& e, double t) {
-        switch (e.kind) {
-        case StreamEvent::Kind::Level:
-            ++commands_;
-            intensity_[e.device][e.channel] = e.intensity;
-            lastDevice_ = e.device;
-            Log("%.3f LEVEL dev=%d ch=%d intensity=%d level=%d bytes=%s\n", t, e.device, e.channel,
-                e.intensity, LevelFromIntensity(e.intensity), Hex(e.bytes).c_str());
-            break;
-        case StreamEvent::Kind::KeepAlive:
-            ++keepAlives_;
-            Log("%.3f KEEPALIVE bytes=%s\n", t, Hex(e.bytes).c_str());
-            break;
-        case StreamEvent::Kind::Framing:
-            ++framing_;
-            Log("%.3f FRAMING bytes=%s\n", t, Hex(e.bytes).c_str());
-            break;
+        const std::string sender =
+            AddressText(from.sin_addr) + ":" + std::to_string(ntohs(from.sin_port));
+        receiver.OnDatagram(buffer, static_cast<size_t>(n), sender.c_str(), to.c_str(), now);
+        return 1;
+    };
+    bool failed = false;
+    while (!g_stop && !failed) {
+        pollfd p = {fd, POLLIN, 0};
+        const int ready = poll(&p, 1, options.display ? 20 : kIdleFlushMs);
+        const Stamp now = StampNow();
+        if (ready > 0 && (p.revents & POLLIN)) {
+            failed = receiveOne(now) < 0;
+            if (failed) {
+                std::perror("vctl: receive");
+            }
+        } else if (ready < 0 && errno != EINTR) {
+            std::perror("vctl: poll");
+            failed = true;
         }
-        changed_ = true;
-    }
-
-    void Draw(int device) {
-        if (!changed_) {
-            return;
-        }
-        changed_ = false;
-        if (device < 0) {
-            device = lastDevice_;
-        }
-        // Clear once, then overwrite in place: the lines keep their width.
-        std::printf(cleared_ ? "\x1b[H" : "\x1b[H\x1b[2J");
-        cleared_ = true;
-        std::printf("vctl  device %d   commands %lu  keep-alives %lu  framing errors %lu\n\n",
-                    device, commands_, keepAlives_, framing_);
-        for (int ch = 0; ch < kChannels; ++ch) {
-            const int intensity = device >= 0 && device < 256 ? intensity_[device][ch] : -1;
-            const int level = intensity < 0 ? 0 : LevelFromIntensity(intensity);
-            char bar[51];
-            const int filled = level / 2;
-            std::memset(bar, '#', filled);
-            std::memset(bar + filled, '.', 50 - filled);
-            bar[50] = '\0';
-            std::printf("%3d |%s| %3d\n", ch + 1, bar, level);
-        }
-        std::fflush(stdout);
-    }
-
-    void Summary(double t) {
-        Log("%.3f SUMMARY commands=%lu keepalives=%lu framing=%lu\n", t, commands_, keepAlives_,
-            framing_);
-        std::fprintf(stderr, "vctl: %lu level commands, %lu keep-alives, %lu framing errors\n",
-                     commands_, keepAlives_, framing_);
-    }
-
-private:
-    __attribute__((format(printf, 2, 3))) void Log(const char* format, ...) {
-        if (log_ != nullptr) {
-            va_list args;
-            va_start(args, format);
-            std::vfprintf(log_, format, args);
-            va_end(args);
-            std::fflush(log_); // tests read the log while we run
+        if (options.display && now.monoMs - lastDraw >= kDisplayPeriod) {
+            receiver.Draw(options.device);
+            lastDraw = now.monoMs;
         }
     }
+    // Told to stop: what has arrived by now is still logged.
+    while (!failed && receiveOne(StampNow()) > 0) {
+    }
 
-    FILE* log_;
-    int intensity_[256][128]; // -1: never set
-    int lastDevice_ = -1;
-    unsigned long commands_ = 0, keepAlives_ = 0, framing_ = 0;
-    bool changed_ = true;
-    bool cleared_ = false;
-};
+    receiver.Summary(StampNow());
+    if (logFile != nullptr) {
+        std::fclose(logFile);
+    }
+    close(fd);
+    return 0;
+}
 
 } // namespace
 
@@ -203,75 +391,5 @@ int main(int argc, char** argv) {
     sigaction(SIGHUP, &action, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
-        std::perror("vctl: pseudo-terminal");
-        return 1;
-    }
-    const char* slavePath = ptsname(master);
-    // Holding the far end open ourselves keeps the terminal from hanging up
-    // each time the plug-in closes its port. Raw on both sides: no line
-    // editing, no echo, no translation of the binary bytes.
-    const int slave = slavePath != nullptr ? open(slavePath, O_RDWR | O_NOCTTY) : -1;
-    if (slave < 0 || !MakeRaw(master) || !MakeRaw(slave)) {
-        std::perror("vctl: pseudo-terminal setup");
-        return 1;
-    }
-
-    FILE* log = nullptr;
-    if (options.log != nullptr) {
-        log = std::fopen(options.log, "w");
-        if (log == nullptr) {
-            std::perror(options.log);
-            return 1;
-        }
-    }
-    if (!PublishLink(options.link, slavePath)) {
-        std::perror(options.link);
-        return 1;
-    }
-    std::fprintf(stderr, "vctl: listening on %s (%s)\n", slavePath, options.link);
-
-    Controller controller(log);
-    StreamParser parser;
-    double lastData = NowMs();
-    double lastDraw = 0;
-    while (!g_stop) {
-        pollfd p = {master, POLLIN, 0};
-        const int ready = poll(&p, 1, options.display ? 20 : kIdleFlushMs);
-        const double now = NowMs();
-        if (ready > 0 && (p.revents & POLLIN)) {
-            uint8_t buffer[4096];
-            const ssize_t n = read(master, buffer, sizeof buffer);
-            if (n > 0) {
-                parser.Feed(buffer, static_cast<size_t>(n),
-                            [&](const StreamEvent& e) { controller.OnEvent(e, now); });
-                lastData = now;
-            } else if (n < 0 && errno != EINTR && errno != EAGAIN && errno != EIO) {
-                std::perror("vctl: read");
-                break;
-            }
-        } else if (ready < 0 && errno != EINTR) {
-            std::perror("vctl: poll");
-            break;
-        }
-        if (now - lastData >= kIdleFlushMs) {
-            parser.FlushGarbage([&](const StreamEvent& e) { controller.OnEvent(e, now); });
-        }
-        if (options.display && now - lastDraw >= kDisplayPeriod) {
-            controller.Draw(options.device);
-            lastDraw = now;
-        }
-    }
-
-    const double end = NowMs();
-    parser.Finish([&](const StreamEvent& e) { controller.OnEvent(e, end); });
-    controller.Summary(end);
-    unlink(options.link);
-    if (log != nullptr) {
-        std::fclose(log);
-    }
-    close(slave);
-    close(master);
-    return 0;
+    return options.network ? RunNetwork(options) : RunSerial(options);
 }

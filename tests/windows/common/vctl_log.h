@@ -5,26 +5,44 @@
 //   TWINKLA_TEST_PORT   the COM port the controller listens on
 //   TWINKLA_VCTL_LOG    its log, as a Windows path
 // The log has one line per message the controller received:
-//   <ms> LEVEL dev=<id> ch=<n> intensity=<byte> level=<0..100> bytes=<hex>
-//   <ms> KEEPALIVE bytes=<hex>      <ms> FRAMING bytes=<hex>
+//   <ms> LEVEL dev=<id> ch=<n> intensity=<byte> level=<0..100> bytes=<hex> raw=<ms>
+//   <ms> KEEPALIVE bytes=<hex> raw=<ms>      <ms> FRAMING bytes=<hex> raw=<ms>
 // with <ms> the controller's own monotonic clock: compare times between log
-// lines only, never with the test's clock.
+// lines only, never with the test's clock. raw=<ms> is CLOCK_MONOTONIC_RAW,
+// the clock Wine's QueryPerformanceCounter runs on: it can be compared with
+// the counter's time in ms. As a network receiver (vctl --sacn, --artnet) the
+// controller logs PACKET, TERMINATED, MALFORMED and GAP lines, and one LEVEL
+// line (dev=<universe>, no intensity or bytes) per circuit a packet carries;
+// tools/vctl/receiver.h lists their fields.
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 struct VctlMessage {
-    enum class Kind { Level, KeepAlive, Framing, Summary, Unknown };
+    enum class Kind {
+        Level,
+        KeepAlive,
+        Framing,
+        Summary,
+        Packet,
+        Terminated,
+        Malformed,
+        Gap,
+        Unknown
+    };
     Kind kind = Kind::Unknown;
     double timeMs = 0;
+    double rawMs = -1;                                         // -1: not logged
     int device = -1, channel = -1, intensity = -1, level = -1; // Level only
     std::string bytes;                                         // lower-case hex
+    std::map<std::string, std::string> fields;                 // every key=value
     std::string line;                                          // as logged
 };
 
@@ -42,6 +60,14 @@ inline VctlMessage ParseVctlLine(const std::string& line) {
         m.kind = VctlMessage::Kind::Framing;
     } else if (kind == "SUMMARY") {
         m.kind = VctlMessage::Kind::Summary;
+    } else if (kind == "PACKET") {
+        m.kind = VctlMessage::Kind::Packet;
+    } else if (kind == "TERMINATED") {
+        m.kind = VctlMessage::Kind::Terminated;
+    } else if (kind == "MALFORMED") {
+        m.kind = VctlMessage::Kind::Malformed;
+    } else if (kind == "GAP") {
+        m.kind = VctlMessage::Kind::Gap;
     }
     std::string field;
     while (in >> field) {
@@ -50,6 +76,7 @@ inline VctlMessage ParseVctlLine(const std::string& line) {
             continue;
         }
         const std::string key = field.substr(0, eq), value = field.substr(eq + 1);
+        m.fields[key] = value;
         if (key == "bytes") {
             m.bytes = value;
         } else if (key == "dev") {
@@ -60,6 +87,8 @@ inline VctlMessage ParseVctlLine(const std::string& line) {
             m.intensity = std::atoi(value.c_str());
         } else if (key == "level") {
             m.level = std::atoi(value.c_str());
+        } else if (key == "raw") {
+            m.rawMs = std::atof(value.c_str());
         }
     }
     return m;
