@@ -217,6 +217,8 @@ Engine::Step Engine::Decide(Micros now) {
     };
     const bool inFlight = s_.write.inFlight;
     ExclusiveLock lock(s_.lock);
+    // The port's "none" is INVALID_HANDLE_VALUE, not null: ask the owner.
+    const bool hasPort = static_cast<bool>(s_.port);
     const HANDLE port = s_.port.get();
     const bool abandoned = s_.abandoned.load();
 
@@ -233,7 +235,7 @@ Engine::Step Engine::Decide(Micros now) {
             step.port = s_.write.port;
             return step;
         }
-        if (port != nullptr && now < drainUntil_) {
+        if (hasPort && now < drainUntil_) {
             // What is pending and delayed goes out now; keep-alives don't.
             const SerialSchedule::Next next = s_.schedule.Take(now, true);
             if (next.kind == SerialSchedule::Next::Command) {
@@ -251,7 +253,7 @@ Engine::Step Engine::Decide(Micros now) {
     if (inFlight) {
         return step; // the write's end wakes the engine
     }
-    if (port == nullptr) {
+    if (!hasPort) {
         step.action = now >= reopenAt_ ? Step::Reopen : Step::Wait;
         step.wakeAt = reopenAt_;
         return step;

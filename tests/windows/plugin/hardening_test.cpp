@@ -307,26 +307,6 @@ TEST_F(Hardening, AKeepAliveNeverFollowsACommandByLessThanItsPeriod) {
     EXPECT_EQ(effects->SetCore(nullptr), S_OK);
 }
 
-// Sends a signal to the virtual controller. Wine starts Unix programs too;
-// their process handles can't be waited for, so callers watch for the effect.
-bool SignalVctl(const char* signal) {
-    const char* pid = std::getenv("TWINKLA_VCTL_PID");
-    if (pid == nullptr || *pid == '\0') {
-        return false;
-    }
-    std::string command = std::string("Z:\\bin\\sh -c \"kill -") + signal + " " + pid + "\"";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &startup, &process)) {
-        return false;
-    }
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
-    return true;
-}
-
 // Writes to the port through a handle of its own (Wine doesn't hold a
 // serial port exclusively) until the line takes no more.
 struct Filler {

@@ -3,6 +3,7 @@
 #include "common/product.h"
 #include "common/win32/unique_handle.h"
 
+#include <cstdlib>
 #include <string>
 
 std::string ProgramDirectory() {
@@ -93,4 +94,26 @@ HRESULT CallDllCanUnloadNow(HMODULE module) {
     auto fn = reinterpret_cast<DllCanUnloadNowFn>(
         reinterpret_cast<void*>(::GetProcAddress(module, "DllCanUnloadNow")));
     return fn ? fn() : E_UNEXPECTED;
+}
+
+bool RunUnixCommand(const std::string& command) {
+    std::string line = "Z:\\bin\\sh -c \"" + command + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!::CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &process)) {
+        return false;
+    }
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return true;
+}
+
+bool SignalVctl(const char* signal) {
+    const char* pid = std::getenv("TWINKLA_VCTL_PID");
+    if (pid == nullptr || *pid == '\0') {
+        return false;
+    }
+    return RunUnixCommand(std::string("kill -") + signal + " " + pid);
 }

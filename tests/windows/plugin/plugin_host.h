@@ -32,3 +32,11 @@ HRESULT CallDllCanUnloadNow(HMODULE module = nullptr);
 // Registry helpers: a value as text (REG_SZ), or "<missing>".
 std::string ReadString(HKEY root, const char* key, const char* value);
 bool KeyExists(HKEY root, const char* key);
+
+// Runs a command line with the Unix shell (Wine starts Unix programs too) and
+// returns at once; their process handles can't be waited for, so callers
+// watch for the effect. False if it couldn't be started.
+bool RunUnixCommand(const std::string& command);
+// Sends a signal ("STOP", "CONT", "TERM") to the virtual controller started
+// by tools/with-vctl.
+bool SignalVctl(const char* signal);
