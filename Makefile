@@ -7,8 +7,9 @@ test:
 bench:
 	tools/bootstrap
 	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release >/dev/null
-	cmake --build build/bench -j --target analysis_bench
+	cmake --build build/bench -j --target analysis_bench output_bench
 	build/bench/bench/analysis_bench
+	build/bench/bench/output_bench
 	tools/bench-render
 	tools/bench-live
 
