@@ -113,6 +113,7 @@ struct ControllerLink::Shared {
     char reopenName[kPortNameSize] = {}; // tried again after a failed write; empty: never
     bool closeRequested = false;         // write what is pending, then close the port
     bool stopRequested = false;          // end the thread, after any close
+    bool idle = false;                   // the engine waits with nothing to write: wake it
     Counts counts = {};
 
     Shared() = default;
@@ -217,6 +218,7 @@ Engine::Step Engine::Decide(Micros now) {
     };
     const bool inFlight = s_.write.inFlight;
     ExclusiveLock lock(s_.lock);
+    s_.idle = false;
     // The port's "none" is INVALID_HANDLE_VALUE, not null: ask the owner.
     const bool hasPort = static_cast<bool>(s_.port);
     const HANDLE port = s_.port.get();
@@ -265,6 +267,7 @@ Engine::Step Engine::Decide(Micros now) {
         write(KeepAliveMessage.data(), KeepAliveMessage.size(), port);
     } else {
         step.wakeAt = next.wakeAt;
+        s_.idle = true; // decided under the lock, so no frame handed over can be missed
     }
     return step;
 }
@@ -528,11 +531,17 @@ void ControllerLink::Submit(const LevelCommand* commands, size_t count, bool fra
     }
     // Taken before the lock: the delay counts from when the frame was handed over.
     const Micros now = NowUs();
+    bool wake = false;
     {
         ExclusiveLock lock(shared_->lock);
         shared_->schedule.Submit(commands, count, frame, now);
+        // A busy engine finds the frame by itself; only an idle one needs
+        // the call into the system.
+        wake = std::exchange(shared_->idle, false);
     }
-    ::SetEvent(shared_->wake.get());
+    if (wake) {
+        ::SetEvent(shared_->wake.get());
+    }
 }
 
 ControllerLink::Counts ControllerLink::GetCounts() const {
