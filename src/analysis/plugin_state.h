@@ -25,6 +25,10 @@ struct PluginState {
 
     int32_t BarCounter = 0; // row of the next Graph Width bar in this frame
 
+    // The start couldn't read the stored settings nor keep a copy of them:
+    // the first-run settings run unsaved, and the property dialog says so once.
+    bool UnsavedReset = false;
+
     // Not owned here: the COM object owns the ControllerLink and points this
     // at it, which keeps the core free of Win32.
     ControllerLinkBase* Link = nullptr;

@@ -1,6 +1,7 @@
 #include "config/settings.h"
 
 #include "analysis/presets.h"
+#include "config/settings_backup.h"
 
 #include <cstdio>
 #include <cstring>
@@ -158,7 +159,10 @@ void ApplyFirstRunDefaults(PluginState& state, SettingsStore& store) {
     state.Link->Open("COM1", 1);
     ApplyRecordDefaults(state.Channels);
     SetCurrentPreset(state, store, 2);
-    SaveSettings(state, store);
+    // Whatever is stored is overwritten only once a copy of it is kept.
+    if (BackUpBeforeReset(state, store)) {
+        SaveSettings(state, store);
+    }
 }
 
 void InitializeSettings(PluginState& state, SettingsStore& store) {

@@ -34,7 +34,8 @@ bool SetCurrentPreset(PluginState& state, SettingsStore& store, int32_t index);
 
 // What a start without complete stored settings does: opens COM1 with device
 // id 1 (PortName and DeviceId follow even if it can't be opened), applies the
-// record defaults and preset 2, and stores the result.
+// record defaults and preset 2, and stores the result once a copy of what was
+// stored is kept (settings_backup.h); without one it stores nothing.
 void ApplyFirstRunDefaults(PluginState& state, SettingsStore& store);
 
 // What the plug-in object does once it is constructed: gives the channel
