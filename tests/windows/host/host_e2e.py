@@ -184,6 +184,12 @@ check(restored.returncode == 0 and "restored the settings" in restored.stdout,
       "--restore-backup puts the copy back")
 check(export(KEY) == unreadable, "the settings are again exactly what they were before the reset")
 check('"NoticePending"=dword:00000000' in export(BACKUP), "the copy's notice is marked said")
+# The README's way by hand gives the same.
+run("reg", "delete", KEY, "/f")
+run("reg", "copy", BACKUP, KEY, "/s", "/f")
+run("reg", "delete", KEY, "/v", "BackupMade", "/f")
+run("reg", "delete", KEY, "/v", "NoticePending", "/f")
+check(export(KEY) == unreadable, "reg copy restores the same settings")
 run(host, "--frames", "1", "--fast", "--quiet")
 check(as_settings(export(BACKUP)) == "\n".join(unreadable.splitlines()),
       "the next start resets again and keeps the same copy")
