@@ -2,6 +2,8 @@
 
 #include "common/product.h"
 
+#include <cstdio>
+#include <ctime>
 #include <new>
 #include <vector>
 
@@ -40,7 +42,7 @@ bool WriteDword(const SettingsKey& key, const char* name, uint32_t value) {
 
 // The copy with its own two values. They go last, over any values of the
 // same names that came with the copy (a key restored by hand may carry them).
-bool MakeCopy(const SettingsKey& settings, SettingsStore& store, std::time_t now) {
+bool MakeCopy(const SettingsKey& settings, SettingsStore& store, int64_t now) {
     const SettingsKey backup = store.CreateKey(kBackupKeyPath);
     if (!backup || !CopyTree(settings, backup)) {
         return false;
@@ -53,7 +55,16 @@ bool MakeCopy(const SettingsKey& settings, SettingsStore& store, std::time_t now
 
 } // namespace
 
-BackupResult BackUpSettings(SettingsStore& store, std::time_t now) {
+int64_t SecondsNow() {
+    // Not time_t, which in the 32-bit Windows runtime ends in 2038.
+#ifdef _WIN32
+    return _time64(nullptr);
+#else
+    return static_cast<int64_t>(std::time(nullptr));
+#endif
+}
+
+BackupResult BackUpSettings(SettingsStore& store, int64_t now) {
     try {
         const SettingsKey settings = store.OpenKey(kSettingsKeyPath);
         if (!settings) {
@@ -82,7 +93,7 @@ BackupResult BackUpSettings(SettingsStore& store, std::time_t now) {
 }
 
 bool BackUpBeforeReset(PluginState& state, SettingsStore& store) {
-    state.UnsavedReset = BackUpSettings(store, std::time(nullptr)) == BackupResult::Failed;
+    state.UnsavedReset = BackUpSettings(store, SecondsNow()) == BackupResult::Failed;
     return !state.UnsavedReset;
 }
 
@@ -121,10 +132,31 @@ bool TakeSettingsNotice(PluginState& state, SettingsStore& store, std::string& t
     return true;
 }
 
-std::string BackupTimeText(std::time_t time) {
-    char text[32] = "an unknown time";
-    if (const std::tm* utc = std::gmtime(&time)) {
-        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", utc);
+std::string BackupTimeText(int64_t seconds) {
+    // The civil date of a day count, by eras of 400 years that begin on
+    // 1 March, so that the leap day ends each year.
+    int64_t days = seconds / 86400;
+    int64_t second = seconds % 86400;
+    if (second < 0) {
+        second += 86400;
+        --days;
     }
+    days += 719468; // from 1970-01-01 to 0000-03-01
+    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const int64_t dayOfEra = days - era * 146097;
+    const int64_t yearOfEra =
+        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const int64_t shiftedMonth = (5 * dayOfYear + 2) / 153; // 0 for March
+    const int day = static_cast<int>(dayOfYear - (153 * shiftedMonth + 2) / 5 + 1);
+    const int month = static_cast<int>(shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9);
+    const int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+    if (year < 0 || year > 9999) {
+        return "an unknown time";
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d UTC", static_cast<int>(year),
+                  month, day, static_cast<int>(second / 3600), static_cast<int>(second / 60 % 60),
+                  static_cast<int>(second % 60));
     return text;
 }

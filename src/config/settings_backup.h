@@ -10,7 +10,7 @@
 #include "analysis/plugin_state.h"
 #include "config/settings_store.h"
 
-#include <ctime>
+#include <cstdint>
 #include <string>
 
 enum class BackupResult {
@@ -20,9 +20,10 @@ enum class BackupResult {
 };
 
 // Copies the settings key with every value and subkey, of any type and size,
-// exactly as stored, to the backup key, stamped with `now`. A copy that fails
-// part-way is removed again, so a backup key that exists is always whole.
-BackupResult BackUpSettings(SettingsStore& store, std::time_t now);
+// exactly as stored, to the backup key, stamped with `now` (seconds since
+// 1970, UTC). A copy that fails part-way is removed again, so a backup key
+// that exists is always whole.
+BackupResult BackUpSettings(SettingsStore& store, int64_t now);
 
 // What a start does before it stores the first-run settings: keeps a copy of
 // whatever is stored. True when the settings may then be overwritten; false
@@ -35,5 +36,8 @@ bool BackUpBeforeReset(PluginState& state, SettingsStore& store);
 // UnsavedReset cleared).
 bool TakeSettingsNotice(PluginState& state, SettingsStore& store, std::string& text);
 
-// `time` as "YYYY-MM-DD hh:mm:ss UTC".
-std::string BackupTimeText(std::time_t time);
+// Now, in seconds since 1970, UTC, in every build and beyond 2038.
+int64_t SecondsNow();
+
+// `seconds` since 1970 as "YYYY-MM-DD hh:mm:ss UTC".
+std::string BackupTimeText(int64_t seconds);

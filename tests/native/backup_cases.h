@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <ctime>
 #include <map>
 #include <set>
 #include <string>
@@ -120,9 +119,9 @@ TYPED_TEST_P(SettingsBackup, ResetKeepsTheWholeTreeByteForByteBeforeStoringTheFi
     const Tree before = TreeAt(this->store, kKey);
     ASSERT_GT(before.size(), 150u);
 
-    const std::time_t from = std::time(nullptr);
+    const int64_t from = SecondsNow();
     const auto plugin = this->Start();
-    const std::time_t to = std::time(nullptr);
+    const int64_t to = SecondsNow();
 
     // The reset itself, as without a copy.
     EXPECT_EQ(plugin->state.CurrentPreset, 2);
@@ -135,7 +134,7 @@ TYPED_TEST_P(SettingsBackup, ResetKeepsTheWholeTreeByteForByteBeforeStoringTheFi
     ASSERT_TRUE(made);
     EXPECT_EQ(made->type, ValueString);
     bool inRange = false;
-    for (std::time_t t = from; t <= to; ++t) {
+    for (int64_t t = from; t <= to; ++t) {
         inRange = inRange || made->bytes == Text(BackupTimeText(t));
     }
     EXPECT_TRUE(inRange) << std::string(made->bytes.begin(), made->bytes.end());

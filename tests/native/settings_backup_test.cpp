@@ -79,10 +79,12 @@ TEST(SettingsBackup, WithoutACopyTheStoredSettingsStayAndTheResetRunsUnsavedAndS
     }
 }
 
-TEST(SettingsBackup, MadeIsTheUtcDateAndTimeBeyond2038Too) {
+TEST(SettingsBackup, MadeIsTheUtcDateAndTimeAcrossLeapDaysAndBeyond2038) {
     EXPECT_EQ(BackupTimeText(0), "1970-01-01 00:00:00 UTC");
+    EXPECT_EQ(BackupTimeText(951782400), "2000-02-29 00:00:00 UTC");
     EXPECT_EQ(BackupTimeText(1718101230), "2024-06-11 10:20:30 UTC");
-    EXPECT_EQ(BackupTimeText(static_cast<std::time_t>(2147483648LL)), "2038-01-19 03:14:08 UTC");
+    EXPECT_EQ(BackupTimeText(2147483648LL), "2038-01-19 03:14:08 UTC");
+    EXPECT_EQ(BackupTimeText(4107628799LL), "2100-03-01 23:59:59 UTC");
 }
 
 } // namespace
