@@ -8,6 +8,7 @@
 #include "live_show.h"
 #include "options.h"
 #include "render_target.h"
+#include "restore_backup.h"
 #include "visualization.h"
 
 #include <windows.h>
@@ -82,6 +83,9 @@ int main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
         return 1;
+    }
+    if (options.restoreBackup) {
+        return RestoreSettingsBackup();
     }
     if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
         std::fprintf(stderr, "twinkla-host: COM could not be initialised\n");

@@ -31,7 +31,9 @@ const char kUsage[] =
     "  --png-every K    with --png-dir, every K-th frame (1)\n"
     "  --bench N        render N frames as fast as possible and report Render times\n"
     "  --linger MS      keep the visualization loaded MS milliseconds after the last frame\n"
-    "  --quiet          no progress line\n";
+    "  --quiet          no progress line\n"
+    "  --restore-backup replace the stored settings with the copy the plug-in kept\n"
+    "                   when it had to reset them, and exit\n";
 
 bool ParseNumber(const char* text, double low, double high, double& out) {
     char* end = nullptr;
@@ -123,6 +125,8 @@ bool ParseOptions(int argc, char** argv, Options& o) {
             if (hasValue && argv[i + 1][0] != '-') {
                 o.captureName = argv[++i];
             }
+        } else if (a == "--restore-backup") {
+            o.restoreBackup = true;
         } else if (a == "--list-devices") {
             o.listDevices = true;
         } else if (a == "--help" || a == "-h") {

@@ -26,6 +26,7 @@ struct Options {
     LiveSource live = LiveSource::None;
     std::string captureName;
     bool listDevices = false;
+    bool restoreBackup = false; // put the plug-in's copy of the settings back, and nothing else
 };
 
 // Reads the command line into `o`. False, with a message on stderr, for an

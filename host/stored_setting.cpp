@@ -5,18 +5,48 @@
 
 #include <cstdio>
 
+namespace {
+
+// When the plug-in's copy of the settings was made, or "" if there is none.
+std::wstring BackupMade() {
+    wchar_t made[64] = {};
+    DWORD size = sizeof made - sizeof(wchar_t);
+    if (::RegGetValueW(HKEY_CURRENT_USER, kBackupKeyPathW, kBackupMadeValueW, RRF_RT_REG_SZ,
+                       nullptr, made, &size) != ERROR_SUCCESS) {
+        return {};
+    }
+    return made;
+}
+
+} // namespace
+
 ScopedSetting::~ScopedSetting() {
-    UniqueHkey key;
-    if (!active_ || ::RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKeyPathW, 0, KEY_WRITE,
-                                    key.put()) != ERROR_SUCCESS) {
+    if (!active_) {
         return;
     }
-    if (had_) {
-        ::RegSetValueExW(key.get(), name_, 0, oldType_, old_.data(),
-                         static_cast<DWORD>(old_.size()));
-    } else {
-        ::RegDeleteValueW(key.get(), name_);
+    UniqueHkey key;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKeyPathW, 0, KEY_WRITE, key.put()) ==
+        ERROR_SUCCESS) {
+        PutBack(key.get());
     }
+    const std::wstring made = BackupMade();
+    if (!made.empty() && made != backupMade_ &&
+        ::RegOpenKeyExW(HKEY_CURRENT_USER, kBackupKeyPathW, 0, KEY_WRITE, key.put()) ==
+            ERROR_SUCCESS) {
+        PutBack(key.get());
+    }
+}
+
+void ScopedSetting::PutBack(HKEY key) const {
+    if (!had_) {
+        ::RegDeleteValueW(key, name_);
+        return;
+    }
+    // Bytes after the data that aren't zero: the platform would take zeros
+    // there for the terminator of a string stored without one, and add it.
+    std::vector<BYTE> data(old_);
+    data.insert(data.end(), 2, 0xFF);
+    ::RegSetValueExW(key, name_, 0, oldType_, data.data(), static_cast<DWORD>(old_.size()));
 }
 
 bool ScopedSetting::Apply(DWORD type, const void* data, DWORD size, std::string& error) {
@@ -26,6 +56,7 @@ bool ScopedSetting::Apply(DWORD type, const void* data, DWORD size, std::string&
         error = "cannot open the stored settings";
         return false;
     }
+    backupMade_ = BackupMade();
     LSTATUS status = ReadOld(key.get());
     if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND) {
         had_ = status == ERROR_SUCCESS;

@@ -14,7 +14,9 @@ public:
     ScopedSetting(const ScopedSetting&) = delete;
     ScopedSetting& operator=(const ScopedSetting&) = delete;
     // Restores what Apply saved, whatever its size and type, or deletes the
-    // value again if there was none.
+    // value again if there was none. If the plug-in reset the settings during
+    // the run, the copy it kept holds this run's value: the copy gets the
+    // stored one back too.
     ~ScopedSetting();
 
     // Saves the stored value (raw bytes through the Unicode calls), then
@@ -24,12 +26,14 @@ public:
 
 private:
     LSTATUS ReadOld(HKEY key);
+    void PutBack(HKEY key) const;
 
     const wchar_t* name_;
     bool active_ = false;
     bool had_ = false;
     DWORD oldType_ = 0;
     std::vector<BYTE> old_;
+    std::wstring backupMade_; // the plug-in's copy's stamp before the run
 };
 
 // Whether the plug-in has stored a complete set of settings (its last

@@ -10,6 +10,7 @@
 
 #define IDD_PROPERTY_DIALOG 106
 #define IDD_CHANNEL_DIALOG 202
+#define IDD_SETTINGS_NOTICE 107
 
 #define IDC_APPLY 210
 
@@ -50,3 +51,6 @@
 #define IDC_FREQ_END_SPIN 225
 #define IDC_ENABLED 226
 #define IDC_SAMPLE_TYPE 227
+
+// Settings notice controls.
+#define IDC_NOTICE_TEXT 301

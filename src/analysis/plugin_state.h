@@ -24,6 +24,10 @@ struct PluginState {
 
     int32_t BarCounter = 0; // row of the next Graph Width bar in this frame
 
+    // The start couldn't read the stored settings nor keep a copy of them:
+    // the first-run settings run unsaved, and the property dialog says so once.
+    bool UnsavedReset = false;
+
     ChannelTable Channels = {};
     LevelTable ChannelLevels = {};
 };

@@ -1,6 +1,7 @@
 #include "config/settings.h"
 
 #include "analysis/presets.h"
+#include "config/settings_backup.h"
 
 #include <cstdio>
 #include <cstring>
@@ -177,7 +178,10 @@ void ApplyFirstRunDefaults(PluginState& state, LinkSettings& link, OutputLink& o
     OpenOutput(link, output, first);
     ApplyRecordDefaults(state.Channels);
     SetCurrentPreset(state, link, output, store, 2);
-    SaveSettings(state, link, store);
+    // Whatever is stored is overwritten only once a copy of it is kept.
+    if (BackUpBeforeReset(state, store)) {
+        SaveSettings(state, link, store);
+    }
 }
 
 void InitializeSettings(PluginState& state, LinkSettings& link, OutputLink& output,

@@ -1,11 +1,17 @@
 #pragma once
 // The little of the registry that the settings need: keys opened for reading
-// or created for writing, and typed values read into a buffer of a given size.
-// The Win32 store is the registry itself; the memory store stands in for it
-// in the core's tests.
+// or created for writing, and typed values read into a buffer of a given size;
+// and, for the copy kept before a reset, every value and subkey of a key as
+// stored, exact writes and deleting a key tree. The Win32 store is the
+// registry itself; the memory store stands in for it in the core's tests.
+//
+// Names of keys and of listed values are UTF-8, which reaches every name the
+// registry can hold; the settings' own names are ASCII.
 
 #include <cstdint>
+#include <string>
 #include <utility>
+#include <vector>
 
 // Value types, with the registry's numbers, so stored values keep their
 // meaning whichever store wrote them.
@@ -19,6 +25,13 @@ enum class ReadResult {
     Ok,       // the value was copied; size holds its stored size
     Missing,  // no such value (or it couldn't be read)
     TooLarge, // bigger than the buffer: nothing copied; size holds the stored size
+};
+
+// A value as the store holds it: any type (the registry's number), any size.
+struct NamedValue {
+    std::string name; // "" is the key's default value
+    uint32_t type = 0;
+    std::vector<uint8_t> bytes;
 };
 
 class SettingsStore;
@@ -46,9 +59,18 @@ public:
     // Reads at most `size` bytes into `data`. On Ok and TooLarge, `size` is
     // set to the stored size. The stored type is neither reported nor tested.
     ReadResult Read(const char* name, void* data, uint32_t& size) const;
-    // Creates or overwrites the value; failures are ignored, as the settings
-    // have no one to report them to.
-    void Write(const char* name, ValueType type, const void* data, uint32_t size) const;
+    // Creates or overwrites the value. True when it was stored; the settings
+    // themselves ignore failures, as they have no one to report them to.
+    bool Write(const char* name, ValueType type, const void* data, uint32_t size) const;
+
+    // Every value of the key exactly as stored, in the store's order. False
+    // when one couldn't be read whole (the list is then incomplete).
+    bool Values(std::vector<NamedValue>& values) const;
+    // The names of the key's subkeys. False when they couldn't all be listed.
+    bool Subkeys(std::vector<std::string>& names) const;
+    // Stores the value exactly as Values gave it: its name, type and bytes,
+    // with no conversion. True when it was stored.
+    bool Put(const NamedValue& value) const;
 
     void Close();
 
@@ -64,6 +86,9 @@ public:
     SettingsKey CreateKey(const char* path) { return Wrap(CreateKeyAt(kRoot, path)); }
     // The existing key `path` under the store's root, for reading.
     SettingsKey OpenKey(const char* path) { return Wrap(OpenKeyAt(kRoot, path)); }
+    // Deletes the key `path` with all its values and subkeys. True when it is
+    // gone, or wasn't there.
+    bool DeleteTree(const char* path) { return DeleteTreeAt(kRoot, path); }
 
 protected:
     ~SettingsStore() = default;
@@ -75,8 +100,12 @@ protected:
     virtual uintptr_t CreateKeyAt(uintptr_t parent, const char* path) = 0;
     virtual uintptr_t OpenKeyAt(uintptr_t parent, const char* path) = 0;
     virtual ReadResult ReadValue(uintptr_t key, const char* name, void* data, uint32_t& size) = 0;
-    virtual void WriteValue(uintptr_t key, const char* name, ValueType type, const void* data,
+    virtual bool WriteValue(uintptr_t key, const char* name, ValueType type, const void* data,
                             uint32_t size) = 0;
+    virtual bool ListValues(uintptr_t key, std::vector<NamedValue>& values) = 0;
+    virtual bool ListSubkeys(uintptr_t key, std::vector<std::string>& names) = 0;
+    virtual bool PutValue(uintptr_t key, const NamedValue& value) = 0;
+    virtual bool DeleteTreeAt(uintptr_t parent, const char* path) = 0;
     virtual void CloseKey(uintptr_t key) = 0;
 
 private:
@@ -107,11 +136,23 @@ inline ReadResult SettingsKey::Read(const char* name, void* data, uint32_t& size
     return store_ ? store_->ReadValue(handle_, name, data, size) : ReadResult::Missing;
 }
 
-inline void SettingsKey::Write(const char* name, ValueType type, const void* data,
+inline bool SettingsKey::Write(const char* name, ValueType type, const void* data,
                                uint32_t size) const {
-    if (store_) {
-        store_->WriteValue(handle_, name, type, data, size);
-    }
+    return store_ && store_->WriteValue(handle_, name, type, data, size);
+}
+
+inline bool SettingsKey::Values(std::vector<NamedValue>& values) const {
+    values.clear();
+    return store_ && store_->ListValues(handle_, values);
+}
+
+inline bool SettingsKey::Subkeys(std::vector<std::string>& names) const {
+    names.clear();
+    return store_ && store_->ListSubkeys(handle_, names);
+}
+
+inline bool SettingsKey::Put(const NamedValue& value) const {
+    return store_ && store_->PutValue(handle_, value);
 }
 
 inline void SettingsKey::Close() {

@@ -173,15 +173,73 @@ ReadResult MemoryStore::ReadValue(uintptr_t key, const char* name, void* data, u
     return ReadResult::Ok;
 }
 
-void MemoryStore::WriteValue(uintptr_t key, const char* name, ValueType type, const void* data,
+bool MemoryStore::WriteValue(uintptr_t key, const char* name, ValueType type, const void* data,
                              uint32_t size) {
     const std::shared_ptr<Node> node = NodeOf(key);
     if (!node || node->deleted) {
-        return;
+        return false;
     }
     journal_.push_back("write " + Join(node->path, name ? name : ""));
     const auto* begin = static_cast<const uint8_t*>(data);
     node->values[name ? name : ""] = {type, std::vector<uint8_t>(begin, begin + (data ? size : 0))};
+    return true;
+}
+
+bool MemoryStore::ListValues(uintptr_t key, std::vector<NamedValue>& values) {
+    const std::shared_ptr<Node> node = NodeOf(key);
+    if (!node || node->deleted) {
+        return false;
+    }
+    journal_.push_back("list " + node->path);
+    for (const std::string& denied : unlistable_) {
+        if (EqualNoCase(node->path, denied)) {
+            return false;
+        }
+    }
+    for (const auto& [name, value] : node->values) {
+        values.push_back({name, value.type, value.bytes});
+    }
+    return true;
+}
+
+bool MemoryStore::ListSubkeys(uintptr_t key, std::vector<std::string>& names) {
+    const std::shared_ptr<Node> node = NodeOf(key);
+    if (!node || node->deleted) {
+        return false;
+    }
+    for (const auto& [name, child] : node->subkeys) {
+        names.push_back(name);
+    }
+    return true;
+}
+
+bool MemoryStore::PutValue(uintptr_t key, const NamedValue& value) {
+    return WriteValue(key, value.name.c_str(), static_cast<ValueType>(value.type),
+                      value.bytes.data(), static_cast<uint32_t>(value.bytes.size()));
+}
+
+bool MemoryStore::DeleteTreeAt(uintptr_t parent, const char* path) {
+    const std::shared_ptr<Node> from = NodeOf(parent);
+    if (!from || from->deleted) {
+        return false;
+    }
+    const std::vector<std::string> parts = Components(path);
+    if (parts.empty()) {
+        return false; // never the key itself
+    }
+    std::string target = from->path;
+    for (const std::string& part : parts) {
+        target = Join(target, part);
+    }
+    for (const std::string& denied : denied_) {
+        if (IsWithin(target, denied)) {
+            journal_.push_back("delete " + target + " failed");
+            return false;
+        }
+    }
+    journal_.push_back("delete " + target);
+    DeleteKey(target);
+    return true;
 }
 
 void MemoryStore::CloseKey(uintptr_t key) {
@@ -266,4 +324,12 @@ void MemoryStore::DenyCreate(const std::string& path) {
         joined = Join(joined, part);
     }
     denied_.push_back(joined);
+}
+
+void MemoryStore::DenyList(const std::string& path) {
+    std::string joined;
+    for (const std::string& part : Components(path.c_str())) {
+        joined = Join(joined, part);
+    }
+    unlistable_.push_back(joined);
 }

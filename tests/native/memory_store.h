@@ -34,7 +34,8 @@ public:
     // Keys opened or created so far, failed attempts not counted.
     int OpenedKeyTotal() const { return openedTotal_; }
     // "create P", "open P", "open P failed", "close P", "read P\V", "write P\V",
-    // with P a key's path from the root and V a value name.
+    // "list P", "delete P", with P a key's path from the root and V a value
+    // name.
     const std::vector<std::string>& Journal() const { return journal_; }
     void ClearJournal() { journal_.clear(); }
 
@@ -49,16 +50,23 @@ public:
     void DeleteValue(const std::string& path, const std::string& name);
     std::vector<std::string> ValueNames(const std::string& path) const;
     std::vector<std::string> SubkeyNames(const std::string& path) const;
-    // Creating this key (or any key below it) for writing fails from now on,
-    // as it would without write access.
+    // Creating this key (or any key below it) for writing, or deleting it,
+    // fails from now on, as it would without write access.
     void DenyCreate(const std::string& path);
+    // Listing the values of this key fails from now on, as when one of them
+    // can't be read.
+    void DenyList(const std::string& path);
 
 protected:
     uintptr_t CreateKeyAt(uintptr_t parent, const char* path) override;
     uintptr_t OpenKeyAt(uintptr_t parent, const char* path) override;
     ReadResult ReadValue(uintptr_t key, const char* name, void* data, uint32_t& size) override;
-    void WriteValue(uintptr_t key, const char* name, ValueType type, const void* data,
+    bool WriteValue(uintptr_t key, const char* name, ValueType type, const void* data,
                     uint32_t size) override;
+    bool ListValues(uintptr_t key, std::vector<NamedValue>& values) override;
+    bool ListSubkeys(uintptr_t key, std::vector<std::string>& names) override;
+    bool PutValue(uintptr_t key, const NamedValue& value) override;
+    bool DeleteTreeAt(uintptr_t parent, const char* path) override;
     void CloseKey(uintptr_t key) override;
 
 private:
@@ -84,5 +92,6 @@ private:
     uintptr_t nextHandle_ = 1;
     int openedTotal_ = 0;
     std::vector<std::string> denied_;
+    std::vector<std::string> unlistable_;
     std::vector<std::string> journal_;
 };

@@ -1,3 +1,4 @@
+#include "backup_cases.h"
 #include "settings_cases.h"
 
 #include <gtest/gtest.h>
@@ -42,6 +43,7 @@ struct MemoryFixture {
 namespace settings_cases {
 INSTANTIATE_TYPED_TEST_SUITE_P(Memory, Settings, MemoryFixture);
 INSTANTIATE_TYPED_TEST_SUITE_P(Memory, SettingsStoreRules, MemoryFixture);
+INSTANTIATE_TYPED_TEST_SUITE_P(Memory, SettingsBackup, MemoryFixture);
 } // namespace settings_cases
 
 namespace {

@@ -3,6 +3,7 @@
 #include "config/dialog_values.h"
 #include "config/settings.h"
 #include "config/win32/channel_dialog.h"
+#include "config/win32/settings_notice.h"
 #include "resource.h"
 
 #include <cstdio>
@@ -91,6 +92,7 @@ void CPropertyDialog::Initialize() {
         ::SendDlgItemMessageA(window, box.id, BM_SETCHECK,
                               state.*box.flag ? BST_CHECKED : BST_UNCHECKED, 0);
     }
+    ShowSettingsNotice(Host(), window);
 }
 
 bool CPropertyDialog::ApplySettings() {

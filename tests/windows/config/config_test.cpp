@@ -2,6 +2,7 @@
 // scratch key of its own below HKCU\Software\TwinklaTests, and the first run
 // against the real HKCU\Software\Twinkla.
 
+#include "backup_cases.h"
 #include "settings_cases.h"
 
 #include "common/win32/unique_handle.h"
@@ -164,6 +165,7 @@ private:
 namespace settings_cases {
 INSTANTIATE_TYPED_TEST_SUITE_P(Registry, Settings, RegistryFixture);
 INSTANTIATE_TYPED_TEST_SUITE_P(Registry, SettingsStoreRules, RegistryFixture);
+INSTANTIATE_TYPED_TEST_SUITE_P(Registry, SettingsBackup, RegistryFixture);
 } // namespace settings_cases
 
 namespace {

@@ -138,4 +138,70 @@ missing = run(host, "--quiet", "Z:\\nonexistent\\clip.wav")
 check(missing.returncode == 2 and "cannot open the file" in missing.stderr,
       "a missing WAV file is a clear error")
 
+# A start that can't read the stored settings (Channel9 gone) keeps a copy of
+# them, byte for byte, before it resets them; a run's --port and --device stay
+# out of it. --restore-backup puts the copy back, after which the next start
+# resets again and keeps the same copy.
+KEY, BACKUP = "HKCU\\Software\\Twinkla", "HKCU\\Software\\Twinkla Backup"
+
+
+def export(key):
+    with tempfile.TemporaryDirectory() as folder:
+        path = os.path.join(folder, "key.reg")
+        run("reg", "export", key, windows_path(path), "/y")
+        with open(path, "rb") as exported:
+            return exported.read().decode("utf-16")
+
+
+def as_settings(backup):
+    """The copy's export as the settings' own: its key's name, without the
+    copy's own two values."""
+    lines = [line for line in backup.splitlines()
+             if not line.startswith(('"BackupMade"=', '"NoticePending"='))]
+    return "\n".join(lines).replace("\\Twinkla Backup]", "\\Twinkla]").replace(
+        "\\Twinkla Backup\\", "\\Twinkla\\")
+
+
+run("reg", "delete", BACKUP, "/f")
+refused = run(host, "--restore-backup")
+check(refused.returncode == 7 and "no copy of the settings to restore" in refused.stderr,
+      "--restore-backup without a copy says so and changes nothing")
+good = export(KEY)
+run("reg", "add", KEY, "/v", "Port", "/t", "REG_SZ", "/d", "COM2", "/f")
+run("reg", "add", KEY, "/v", "Notes", "/t", "REG_BINARY", "/d", "5a0b" * 50 + "01", "/f")
+run("reg", "add", KEY + "\\Channel3", "/v", "FreqStart", "/t", "REG_DWORD", "/d", "500", "/f")
+run("reg", "delete", KEY + "\\Channel9", "/f")
+unreadable = export(KEY)
+reset = run(host, "--frames", "1", "--fast", "--quiet", "--port", port, "--device", "7")
+check(reset.returncode == 0 and "Channel9]" in export(KEY), "the start resets the settings")
+kept = export(BACKUP)
+check('"NoticePending"=dword:00000001' in kept, "the copy owes the user a notice")
+check(as_settings(kept) == "\n".join(unreadable.splitlines()),
+      "the copy holds exactly what was stored, not the run's port and device id")
+
+restored = run(host, "--restore-backup")
+print(restored.stdout, restored.stderr)
+check(restored.returncode == 0 and "restored the settings" in restored.stdout,
+      "--restore-backup puts the copy back")
+check(export(KEY) == unreadable, "the settings are again exactly what they were before the reset")
+check('"NoticePending"=dword:00000000' in export(BACKUP), "the copy's notice is marked said")
+# The README's way by hand gives the same.
+run("reg", "delete", KEY, "/f")
+run("reg", "copy", BACKUP, KEY, "/s", "/f")
+run("reg", "delete", KEY, "/v", "BackupMade", "/f")
+run("reg", "delete", KEY, "/v", "NoticePending", "/f")
+check(export(KEY) == unreadable, "reg copy restores the same settings")
+run(host, "--frames", "1", "--fast", "--quiet")
+check(as_settings(export(BACKUP)) == "\n".join(unreadable.splitlines()),
+      "the next start resets again and keeps the same copy")
+
+run("reg", "delete", BACKUP, "/f")
+run("reg", "delete", KEY, "/f")
+with tempfile.TemporaryDirectory() as folder:
+    path = os.path.join(folder, "good.reg")
+    with open(path, "w", encoding="utf-16") as saved:
+        saved.write(good)
+    run("reg", "import", windows_path(path))
+check(export(KEY) == good, "the settings are put back as they were before these checks")
+
 finish()

@@ -11,7 +11,7 @@ entry under installed programs, creation the player's way and one frame to the
 virtual controller, compares the rows with what regsvr32 writes for the same
 DLLs in the same place, uninstalls twice and checks what is left. Whatever
 happens it uninstalls at the end and puts back the plug-in's registration and
-the user's settings as it found them."""
+the user's settings and their copy as it found them."""
 import argparse
 import filecmp
 import os
@@ -40,6 +40,7 @@ DIR64, DIR32 = r"C:\Program Files\Twinkla", r"C:\Program Files (x86)\Twinkla"
 EFFECTS = r"HKLM\SOFTWARE\Microsoft\MediaPlayer\Objects\Effects\Twinkla"
 UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 SETTINGS = r"HKCU\Software\Twinkla"
+BACKUP = r"HKCU\Software\Twinkla Backup"  # the copy kept before a reset
 INSTALL_FAILURE, UNKNOWN_PRODUCT = 1603 & 0xFF, 1605 & 0xFF  # Wine keeps 8 bits
 
 
@@ -180,6 +181,8 @@ def run():
               "  regsvr32 %s" % (view, rows[view], registration(view, clsid)))
 
     settings = query(SETTINGS, "64")
+    wine("reg", "add", BACKUP, "/v", "Port", "/t", "REG_SZ", "/d", "COM2", "/f")
+    backup = query(BACKUP, "64")
     check(msiexec("/x", x64) == 0, "the package uninstalls")
     check(not products(), "nothing is listed under installed programs")
     check(not os.path.exists(unix_path(DIR64)) and not os.path.exists(unix_path(DIR32)),
@@ -187,6 +190,7 @@ def run():
     check(not registration("64", clsid) and not registration("32", clsid),
           "the registry rows are gone from both views")
     check(settings and query(SETTINGS, "64") == settings, "the user's settings stay as they were")
+    check(backup and query(BACKUP, "64") == backup, "the copy of the settings stays as it was")
     for bits, exe, _ in probes:
         check(probe(exe) == {"classid": "<missing>", "create": "0x80040154"},
               "after uninstalling, %s-bit creation fails with class not registered" % bits)
@@ -204,6 +208,8 @@ subprocess.run([os.path.join(os.path.dirname(build.wine_run), "wine-prefix"), "i
 settings_file = os.path.join(args.work, "settings.reg")
 os.makedirs(args.work, exist_ok=True)
 had_settings = wine("reg", "export", SETTINGS, windows_path(settings_file), "/y").returncode == 0
+backup_file = os.path.join(args.work, "backup.reg")
+had_backup = wine("reg", "export", BACKUP, windows_path(backup_file), "/y").returncode == 0
 CLSID_KEY = r"HKCR\CLSID\{BAFF119E-F7C4-4F7A-87E1-BA18B0B3289A}"
 found = {view: query(CLSID_KEY, view) + query(EFFECTS, view) for view in ("64", "32")}
 for code, _, _ in products():
@@ -231,5 +237,8 @@ finally:
     wine("reg", "delete", SETTINGS, "/f")
     if had_settings:
         wine("reg", "import", windows_path(settings_file))
+    wine("reg", "delete", BACKUP, "/f")
+    if had_backup:
+        wine("reg", "import", windows_path(backup_file))
 
 finish()
