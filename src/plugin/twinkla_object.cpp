@@ -15,6 +15,7 @@
 #include "resource.h"
 
 #include <climits>
+#include <cstdio>
 #include <new>
 
 namespace {
@@ -204,6 +205,19 @@ STDMETHODIMP CTwinkla::put_foregroundColor(BSTR value) noexcept {
     }
     state_.foregroundColor = color;
     return S_OK;
+}
+
+// For a host's status line: "port COM3", or "port COM3 can't be opened".
+STDMETHODIMP CTwinkla::get_outputState(BSTR* value) noexcept {
+    RETURN_HR_IF_NULL(E_POINTER, value);
+    *value = nullptr;
+    RETURN_HR_IF_NULL(E_UNEXPECTED, state_.Link);
+    char text[64];
+    std::snprintf(text, sizeof text,
+                  state_.Link->IsOpen() ? "port %s" : "port %s can't be opened",
+                  state_.Link->PortName);
+    *value = AllocAnsiBstr(text);
+    return *value ? S_OK : E_OUTOFMEMORY;
 }
 
 // IWMPEffects -------------------------------------------------------------
