@@ -112,6 +112,7 @@ bool LivePipeline::Run(LiveShowListener& listener, HANDLE stop, std::string& err
                 Publish(PerformanceTime());
                 return false;
             }
+            ArmTimer(start); // its slot may have been the wake that found the loss
             continue;
         }
         // Time for a frame: the drain above was the last before it.

@@ -205,26 +205,8 @@ public:
 
     // A dialog of the program owned by its window.
     HWND OwnedDialog() const {
-        struct Search {
-            DWORD pid;
-            HWND owner;
-            HWND found;
-        } search = {process_.dwProcessId, window_, nullptr};
-        ::EnumWindows(
-            [](HWND hwnd, LPARAM param) -> BOOL {
-                auto* s = reinterpret_cast<Search*>(param);
-                DWORD pid = 0;
-                char name[16] = {};
-                ::GetWindowThreadProcessId(hwnd, &pid);
-                ::GetClassNameA(hwnd, name, sizeof name);
-                if (pid == s->pid && std::string(name) == "#32770" &&
-                    ::GetWindow(hwnd, GW_OWNER) == s->owner) {
-                    s->found = hwnd;
-                    return FALSE;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&search));
+        Search search = {process_.dwProcessId, window_, nullptr};
+        ::EnumWindows(FindOwned, reinterpret_cast<LPARAM>(&search));
         return search.found;
     }
 
@@ -241,6 +223,24 @@ public:
     }
 
 private:
+    struct Search {
+        DWORD pid;
+        HWND owner;
+        HWND found;
+    };
+    static BOOL CALLBACK FindOwned(HWND hwnd, LPARAM param) {
+        auto* s = reinterpret_cast<Search*>(param);
+        DWORD pid = 0;
+        char name[16] = {};
+        ::GetWindowThreadProcessId(hwnd, &pid);
+        ::GetClassNameA(hwnd, name, sizeof name);
+        if (pid == s->pid && std::string(name) == "#32770" &&
+            ::GetWindow(hwnd, GW_OWNER) == s->owner) {
+            s->found = hwnd;
+            return FALSE;
+        }
+        return TRUE;
+    }
     HWND FindWindow() const {
         for (HWND w = nullptr; (w = ::FindWindowExA(nullptr, w, "TwinklaLiveWindow", nullptr));) {
             DWORD pid = 0;
