@@ -26,7 +26,7 @@ public:
     Spread Summary() const;
 
 private:
-    static constexpr int kLinear = 256;   // 1-us buckets below 256 us
+    static constexpr int kLinear = 256;    // 1-us buckets below 256 us
     static constexpr int kPerOctave = 128; // above: buckets per doubling
     static constexpr int kOctaves = 32;
     static constexpr int kBuckets = kLinear + kOctaves * kPerOctave;

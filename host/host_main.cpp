@@ -69,8 +69,9 @@ int Play(const Options& o) {
             target.Render(frame);
             return true;
         };
-        const int status = RunLiveShow(live, {o.fps, o.frames, o.seconds, o.quiet}, render,
-                                       [&] { target.Pump(); }, target.Windowed());
+        const int status = RunLiveShow(
+            live, {o.fps, o.frames, o.seconds, o.quiet}, render, [&] { target.Pump(); },
+            target.Windowed());
         EndShow(o, target);
         return status;
     }

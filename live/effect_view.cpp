@@ -138,7 +138,7 @@ std::string CEffectView::PresetTitle(int preset) const {
 int CEffectView::CurrentPreset() const {
     LONG preset = -1;
     return effects_ && SUCCEEDED(effects_->GetCurrentPreset(&preset)) ? static_cast<int>(preset)
-                                                                       : -1;
+                                                                      : -1;
 }
 
 bool CEffectView::SetPreset(int preset) {

@@ -13,8 +13,7 @@ bool ReadDword(HKEY key, const char* name, DWORD& value) {
 }
 
 void WriteDword(HKEY key, const char* name, DWORD value) {
-    ::RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                     sizeof value);
+    ::RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
 }
 
 std::wstring ReadText(HKEY key, const wchar_t* name) {
@@ -50,8 +49,7 @@ LiveSettings LoadLiveSettings() {
     s.sourceId = ReadText(key.get(), L"Source");
     const std::wstring name = ReadText(key.get(), L"SourceName");
     char narrow[512] = {};
-    ::WideCharToMultiByte(CP_ACP, 0, name.c_str(), -1, narrow, sizeof narrow - 1, nullptr,
-                          nullptr);
+    ::WideCharToMultiByte(CP_ACP, 0, name.c_str(), -1, narrow, sizeof narrow - 1, nullptr, nullptr);
     s.sourceName = narrow;
     DWORD left, top, right, bottom, value;
     if (ReadDword(key.get(), "WindowLeft", left) && ReadDword(key.get(), "WindowTop", top) &&

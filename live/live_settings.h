@@ -14,9 +14,9 @@ struct LiveSettings {
     std::wstring sourceId;  // a recording device's endpoint id; empty: what the computer plays
     std::string sourceName; // that device's name when it was chosen, for messages
     bool hasPlacement = false;
-    RECT window = {};       // the restored window's place on the screen
+    RECT window = {}; // the restored window's place on the screen
     bool maximized = false;
-    int preset = -1;        // -1: whatever the plug-in starts with
+    int preset = -1; // -1: whatever the plug-in starts with
     bool keepInTray = false;
 };
 

@@ -46,9 +46,10 @@ bool CMainWindow::Create(int showCommand) {
     ::RegisterClassA(&wc);
     RECT size = {0, 0, kViewWidth, kViewHeight + 24};
     ::AdjustWindowRect(&size, WS_OVERLAPPEDWINDOW, TRUE);
-    window_ = ::CreateWindowExA(0, kClassName, "Twinkla Live", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
-                                CW_USEDEFAULT, CW_USEDEFAULT, size.right - size.left,
-                                size.bottom - size.top, nullptr, nullptr, Instance(), this);
+    window_ =
+        ::CreateWindowExA(0, kClassName, "Twinkla Live", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+                          CW_USEDEFAULT, CW_USEDEFAULT, size.right - size.left,
+                          size.bottom - size.top, nullptr, nullptr, Instance(), this);
     if (!window_) {
         return false;
     }
@@ -74,12 +75,14 @@ bool CMainWindow::Create(int showCommand) {
 LRESULT CALLBACK CMainWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam,
                                          LPARAM lParam) noexcept {
     if (msg == WM_NCCREATE) {
-        auto* self = static_cast<CMainWindow*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+        auto* self =
+            static_cast<CMainWindow*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
         self->window_ = hwnd;
         ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     }
     auto* self = reinterpret_cast<CMainWindow*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    return self ? self->OnMessage(msg, wParam, lParam) : ::DefWindowProcA(hwnd, msg, wParam, lParam);
+    return self ? self->OnMessage(msg, wParam, lParam)
+                : ::DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
 LRESULT CMainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -172,8 +175,9 @@ void CMainWindow::OnDestroy() {
     if (::GetWindowPlacement(window_, &wp)) {
         settings_.hasPlacement = true;
         settings_.window = wp.rcNormalPosition;
-        settings_.maximized = wp.showCmd == SW_SHOWMAXIMIZED ||
-                              (wp.showCmd == SW_SHOWMINIMIZED && (wp.flags & WPF_RESTORETOMAXIMIZED));
+        settings_.maximized =
+            wp.showCmd == SW_SHOWMAXIMIZED ||
+            (wp.showCmd == SW_SHOWMINIMIZED && (wp.flags & WPF_RESTORETOMAXIMIZED));
         SaveLiveSettings(settings_);
     }
     if (inTray_) {
@@ -242,8 +246,9 @@ void CMainWindow::StartShow() {
     }
     message_.clear();
     const LiveSourceChoice choice =
-        settings_.sourceId.empty() ? LiveSourceChoice{LiveSource::Loopback, {}, {}}
-                                   : LiveSourceChoice{LiveSource::Recording, {}, settings_.sourceId};
+        settings_.sourceId.empty()
+            ? LiveSourceChoice{LiveSource::Loopback, {}, {}}
+            : LiveSourceChoice{LiveSource::Recording, {}, settings_.sourceId};
     if (!show_.Start(window_, choice, settings_.sourceName)) {
         SetMessage("the show can't be started (out of system resources)");
     }
@@ -273,7 +278,8 @@ void CMainWindow::RefreshDevices() {
     const size_t most = IDM_SOURCE_DEVICE_LAST - IDM_SOURCE_DEVICE_FIRST + 1;
     devices_.resize(std::min(devices_.size(), most));
     for (size_t i = 0; i < devices_.size(); ++i) {
-        ::AppendMenuA(sourceMenu_, MF_STRING, IDM_SOURCE_DEVICE_FIRST + i, devices_[i].name.c_str());
+        ::AppendMenuA(sourceMenu_, MF_STRING, IDM_SOURCE_DEVICE_FIRST + i,
+                      devices_[i].name.c_str());
     }
     if (devices_.empty()) {
         ::AppendMenuA(sourceMenu_, MF_STRING | MF_GRAYED, 0,
@@ -366,7 +372,9 @@ void CMainWindow::UpdateStatus() {
     const LiveShowCounts c = show_.Counts();
     const bool running = show_.Running();
     const std::string texts[] = {
-        !message_.empty() ? message_ : running ? "Live from " + c.source : "Stopped",
+        !message_.empty() ? message_
+        : running         ? "Live from " + c.source
+                          : "Stopped",
         Format("%ld frames", c.frames),
         c.hasRecentLatency && running ? Format("latency %.1f ms", c.recentLatencyMs)
                                       : std::string("latency --"),

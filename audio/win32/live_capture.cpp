@@ -187,8 +187,7 @@ public:
         Lost(id);
         return S_OK;
     }
-    STDMETHODIMP OnDefaultDeviceChanged(EDataFlow flow, ERole role,
-                                        LPCWSTR id) noexcept override {
+    STDMETHODIMP OnDefaultDeviceChanged(EDataFlow flow, ERole role, LPCWSTR id) noexcept override {
         // A new default that is the open device (another role's change, or
         // the same device back) needs nothing.
         if (followDefault_ && flow == flow_ && role == eConsole &&
@@ -286,8 +285,7 @@ std::string LiveCapture::Failure(const char* what, HRESULT hr) const {
 }
 
 std::string LiveCapture::Describe() const {
-    return (choice_.kind == LiveSource::Loopback ? "what plays on \"" : "\"") + deviceName_ +
-           "\"";
+    return (choice_.kind == LiveSource::Loopback ? "what plays on \"" : "\"") + deviceName_ + "\"";
 }
 
 bool LiveCapture::Open(const LiveSourceChoice& choice, std::string& error) {
@@ -337,8 +335,8 @@ bool LiveCapture::Open(const LiveSourceChoice& choice, std::string& error) {
         }
         if (!device_) {
             error = list.devices.empty() ? "no recording device"
-                                         : "no recording device's name contains \"" +
-                                               choice.name + "\" (--list-devices lists them)";
+                                         : "no recording device's name contains \"" + choice.name +
+                                               "\" (--list-devices lists them)";
             return false;
         }
     }
@@ -348,9 +346,8 @@ bool LiveCapture::Open(const LiveSourceChoice& choice, std::string& error) {
         return false;
     }
     // Without word from Windows a lost device still shows in Drain's checks.
-    watch_ = new (std::nothrow) DeviceWatch(loopback ? eRender : eCapture,
-                                            choice.FollowsDefault(), DeviceId(device_.get()),
-                                            changeEvent_.get());
+    watch_ = new (std::nothrow) DeviceWatch(loopback ? eRender : eCapture, choice.FollowsDefault(),
+                                            DeviceId(device_.get()), changeEvent_.get());
     if (watch_ && FAILED(enumerator_->RegisterEndpointNotificationCallback(watch_))) {
         watch_->Release();
         watch_ = nullptr;

@@ -25,7 +25,9 @@ struct LiveSourceChoice {
     std::string name; // Recording: the first device whose name contains this (any case)
     std::wstring id;  // Recording: the device with this endpoint id
     // Loopback and the default recording device follow Windows' default.
-    bool FollowsDefault() const { return kind == LiveSource::Loopback || (name.empty() && id.empty()); }
+    bool FollowsDefault() const {
+        return kind == LiveSource::Loopback || (name.empty() && id.empty());
+    }
 };
 
 // The performance counter in 100-ns units: the clock of the devices'

@@ -31,8 +31,7 @@ private:
 } // namespace
 
 LivePipeline::LivePipeline(LiveCapture& capture, const LiveShowOptions& options)
-    : capture_(capture), options_(options),
-      window_(std::make_unique<LiveWindow>(capture.Layout())),
+    : capture_(capture), options_(options), window_(std::make_unique<LiveWindow>(capture.Layout())),
       frame_(std::make_unique<TimedLevel>()), schedule_(options.fps) {
     // Windows 10 1803 and later; older systems get a plain timer and a
     // finer system tick.

@@ -213,8 +213,7 @@ STDMETHODIMP CTwinkla::get_outputState(BSTR* value) noexcept {
     *value = nullptr;
     RETURN_HR_IF_NULL(E_UNEXPECTED, state_.Link);
     char text[64];
-    std::snprintf(text, sizeof text,
-                  state_.Link->IsOpen() ? "port %s" : "port %s can't be opened",
+    std::snprintf(text, sizeof text, state_.Link->IsOpen() ? "port %s" : "port %s can't be opened",
                   state_.Link->PortName);
     *value = AllocAnsiBstr(text);
     return *value ? S_OK : E_OUTOFMEMORY;

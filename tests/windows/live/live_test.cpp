@@ -111,9 +111,10 @@ AudioClip BassDrum(int beats) {
     clip.channels = 2;
     for (int i = 0; i < beats * 22050; ++i) {
         const double t = (i % 22050) / 44100.0;
-        const float v =
-            t < 0.15 ? static_cast<float>(0.8 * std::sin(2 * 3.14159265358979 * 60 * t) * std::exp(-t / 0.06))
-                     : 0.0f;
+        const float v = t < 0.15
+                            ? static_cast<float>(0.8 * std::sin(2 * 3.14159265358979 * 60 * t) *
+                                                 std::exp(-t / 0.06))
+                            : 0.0f;
         clip.left.push_back(v);
         clip.right.push_back(v);
     }
@@ -173,13 +174,13 @@ public:
 
     // The text of a part of the status bar, read from the program's memory.
     std::wstring Status(int part) const {
-        void* remote = ::VirtualAllocEx(process_.hProcess, nullptr, 4096, MEM_COMMIT,
-                                        PAGE_READWRITE);
+        void* remote =
+            ::VirtualAllocEx(process_.hProcess, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE);
         wchar_t text[2048] = {};
         DWORD_PTR result = 0;
-        if (remote && ::SendMessageTimeoutW(status_, SB_GETTEXTW, part,
-                                            reinterpret_cast<LPARAM>(remote), SMTO_ABORTIFHUNG,
-                                            5000, &result)) {
+        if (remote &&
+            ::SendMessageTimeoutW(status_, SB_GETTEXTW, part, reinterpret_cast<LPARAM>(remote),
+                                  SMTO_ABORTIFHUNG, 5000, &result)) {
             ::ReadProcessMemory(process_.hProcess, remote, text, sizeof text - 2, nullptr);
         }
         ::VirtualFreeEx(process_.hProcess, remote, 0, MEM_RELEASE);
@@ -310,12 +311,11 @@ TEST(Live, WithoutThePluginItSaysToInstallItAndClosesCleanly) {
     {
         LiveProgram live;
         ASSERT_TRUE(live.Window()) << "the window opens without the plug-in";
-        const std::wstring expected =
-            L"install Twinkla first (Twinkla-" TWINKLA_VERSION_TEXT
+        const std::wstring expected = L"install Twinkla first (Twinkla-" TWINKLA_VERSION_TEXT
 #ifdef _WIN64
-            L"-x64.msi)";
+                                      L"-x64.msi)";
 #else
-            L"-x86.msi)";
+                                      L"-x86.msi)";
 #endif
         EXPECT_TRUE(live.StatusHas(0, expected, 10000)) << live.Status(0).c_str();
         live.Command(IDM_START); // tries again, and says the same
@@ -407,7 +407,8 @@ TEST(Live, MenuCommandsStopStartPickAPresetAndOpenSettings) {
 
     live.Command(IDM_SETTINGS);
     HWND dialog = nullptr;
-    EXPECT_TRUE(LiveProgram::WaitFor([&] { return (dialog = live.OwnedDialog()) != nullptr; }, 5000))
+    EXPECT_TRUE(
+        LiveProgram::WaitFor([&] { return (dialog = live.OwnedDialog()) != nullptr; }, 5000))
         << "the property dialog opens, owned by the window";
     if (dialog) {
         ::PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
