@@ -412,7 +412,23 @@ TEST(Live, MenuCommandsStopStartPickAPresetAndOpenSettings) {
         << "the property dialog opens, owned by the window";
     if (dialog) {
         ::PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        LiveProgram::WaitFor([&] { return !::IsWindow(dialog); }, 3000);
     }
+
+    live.Command(IDM_ABOUT);
+    HWND about = nullptr;
+    ASSERT_TRUE(
+        LiveProgram::WaitFor([&] { return (about = live.OwnedDialog()) != nullptr; }, 5000));
+    char text[1024] = {};
+    for (HWND child = nullptr; (child = ::FindWindowExA(about, child, "Static", nullptr));) {
+        ::GetWindowTextA(child, text + std::strlen(text), sizeof text - std::strlen(text) - 1);
+    }
+    EXPECT_NE(std::string(text).find("Twinkla Live " TWINKLA_VERSION_TEXT), std::string::npos)
+        << text;
+    EXPECT_NE(std::string(text).find("HKEY_CURRENT_USER\\Software\\Twinkla\\Live"),
+              std::string::npos)
+        << "where the settings live: " << text;
+    ::PostMessageA(about, WM_COMMAND, IDOK, 0);
     EXPECT_EQ(live.Close(), 0u);
 }
 
@@ -498,6 +514,16 @@ TEST(Live, KeepsTheShowInTheTrayAndShowsItsMenu) {
     ::PostMessageA(live.Window(), WM_CANCELMODE, 0, 0);
     live.Command(IDM_EXIT);
     EXPECT_EQ(live.WaitForExit(10000), 0u);
+    // Sources, presets and tray: none of it is the plug-in's to store.
+    EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kSettingsKeyPath, "Port"), VctlLog::TestPort());
+    UniqueHkey channel;
+    DWORD values = 99;
+    ASSERT_EQ(::RegOpenKeyExA(HKEY_CURRENT_USER, TWINKLA_SETTINGS_KEY_PATH "\\Channel0", 0,
+                              KEY_READ, channel.put()),
+              ERROR_SUCCESS);
+    ::RegQueryInfoKeyA(channel.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values,
+                       nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(values, 0u) << "the plug-in's stored channels are as the test left them";
 }
 
 } // namespace
