@@ -15,6 +15,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -25,7 +26,7 @@ int Play(const Options& o) {
     LiveCapture live;
     if (o.live != LiveSource::None) {
         std::string error;
-        if (!live.Open(o.live, o.captureName, error)) {
+        if (!live.Open(LiveSourceChoice{o.live, o.captureName, {}}, error)) {
             std::fprintf(stderr, "twinkla-host: %s\n", error.c_str());
             return 6;
         }
@@ -69,12 +70,38 @@ int Play(const Options& o) {
             target.Render(frame);
             return true;
         };
-        const int status = RunLiveShow(live, {o.fps, o.frames, o.seconds, o.quiet}, render,
-                                       [&] { target.Pump(); });
+        const int status = RunLiveShow(
+            live, {o.fps, o.frames, o.seconds, o.quiet}, render, [&] { target.Pump(); },
+            target.Windowed());
         EndShow(o, target);
         return status;
     }
     return RunFileShow(o, clip, target);
+}
+
+// Prints the active recording and playback devices, the defaults marked.
+bool PrintAudioDevices(std::string& error) {
+    const struct {
+        EDataFlow flow;
+        const char* heading;
+    } sections[] = {
+        {eCapture, "recording devices (--capture NAME picks one, * marks the default):"},
+        {eRender, "playback devices (--live captures the default, marked *):"},
+    };
+    for (const auto& section : sections) {
+        std::vector<AudioDevice> devices;
+        if (!ListAudioDevices(section.flow, devices, error)) {
+            return false;
+        }
+        std::printf("%s\n", section.heading);
+        for (const AudioDevice& device : devices) {
+            std::printf("  %s %s\n", device.isDefault ? "*" : " ", device.name.c_str());
+        }
+        if (devices.empty()) {
+            std::printf("  (none)\n");
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -95,7 +122,7 @@ int main(int argc, char** argv) {
     int result = 0;
     if (!options.listDevices) {
         result = Play(options);
-    } else if (!ListAudioDevices(error)) {
+    } else if (!PrintAudioDevices(error)) {
         std::fprintf(stderr, "twinkla-host: %s\n", error.c_str());
         result = 6;
     }

@@ -1,20 +1,17 @@
 #include "live_show.h"
 
-#include "frame_schedule.h"
+#include "common/win32/unique_handle.h"
+#include "win32/live_pipeline.h"
 
-#include <mmsystem.h>
-
-#include <atomic>
 #include <cstdio>
-#include <vector>
 
 namespace {
 
-std::atomic<bool> g_stopRequested{false};
+HANDLE g_stop = nullptr; // set by Ctrl+C while a show runs
 
 BOOL WINAPI OnConsoleControl(DWORD type) noexcept {
     if (type == CTRL_C_EVENT || type == CTRL_BREAK_EVENT) {
-        g_stopRequested = true;
+        ::SetEvent(g_stop);
         return TRUE; // the show ends by itself, with its summary
     }
     return FALSE;
@@ -23,8 +20,8 @@ BOOL WINAPI OnConsoleControl(DWORD type) noexcept {
 // Ctrl+C ends the show instead of the process while this lives.
 class CtrlCStopsShow {
 public:
-    CtrlCStopsShow() {
-        g_stopRequested = false;
+    explicit CtrlCStopsShow(HANDLE stop) {
+        g_stop = stop;
         ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     }
     ~CtrlCStopsShow() { ::SetConsoleCtrlHandler(OnConsoleControl, FALSE); }
@@ -32,29 +29,48 @@ public:
     CtrlCStopsShow& operator=(const CtrlCStopsShow&) = delete;
 };
 
-// A 1 ms system timer while the show runs, so that waiting for a slot
-// doesn't overshoot by a whole default tick (15.6 ms).
-class FineTimer {
+class ConsoleShow final : public LiveShowListener {
 public:
-    FineTimer() : active_(::timeBeginPeriod(1) == TIMERR_NOERROR) {}
-    ~FineTimer() {
-        if (active_) {
-            ::timeEndPeriod(1);
+    ConsoleShow(const RenderLiveFrame& render, const std::function<void()>& pump, bool quiet)
+        : render_(render), pump_(pump), quiet_(quiet) {}
+
+    void Attach(const LivePipeline* pipeline) { pipeline_ = pipeline; }
+    bool Progressed() const { return lastProgress_ >= 0; }
+
+    bool Render(const LiveFrame& frame) override {
+        const bool open = render_(frame.level);
+        const long quarter = static_cast<long>(PerformanceTime() / 2500000);
+        if (!quiet_ && quarter != lastProgress_) {
+            lastProgress_ = quarter;
+            const LiveShowCounts c = pipeline_->Counts();
+            if (c.hasRecentLatency) {
+                std::fprintf(stderr, "\rframe %ld  latency %.1f ms  skipped %ld  gaps %ld   ",
+                             frame.number, c.recentLatencyMs, c.skipped, c.gaps);
+            } else {
+                std::fprintf(stderr, "\rframe %ld  latency --  skipped %ld  gaps %ld   ",
+                             frame.number, c.skipped, c.gaps);
+            }
         }
+        return open;
     }
-    FineTimer(const FineTimer&) = delete;
-    FineTimer& operator=(const FineTimer&) = delete;
+    void SourceChanged(const std::string& message) override {
+        std::fprintf(stderr, "%stwinkla-host: %s\n", Progressed() ? "\n" : "", message.c_str());
+    }
+    void MessagesWaiting() override { pump_(); }
 
 private:
-    bool active_;
+    const RenderLiveFrame& render_;
+    const std::function<void()>& pump_;
+    const LivePipeline* pipeline_ = nullptr;
+    bool quiet_;
+    long lastProgress_ = -1;
 };
 
-void PrintSpread(const char* name, const std::vector<double>& values, const char* format) {
-    if (values.empty()) {
+void PrintSpread(const char* name, bool measured, const Spread& s, const char* format) {
+    if (!measured) {
         std::printf("%s: none measured\n", name);
         return;
     }
-    const Spread s = SpreadOf(values);
     std::printf("%s: ", name);
     std::printf(format, s.median, s.p99, s.max);
     std::printf("\n");
@@ -62,96 +78,35 @@ void PrintSpread(const char* name, const std::vector<double>& values, const char
 
 } // namespace
 
-int RunLiveShow(LiveCapture& capture, const LiveShowOptions& options, const RenderLiveFrame& render,
-                const std::function<void()>& idle) {
-    LiveWindow window(capture.Layout());
-    FrameBuilder builder;
-    std::vector<TimedLevel> frame(1);
-    std::vector<double> latencyMs;
-    std::vector<double> renderMs;
-    FrameSchedule schedule(options.fps);
-    CtrlCStopsShow ctrlC;
-    FineTimer timer;
+int RunLiveShow(LiveCapture& capture, const LiveShowLimits& limits, const RenderLiveFrame& render,
+                const std::function<void()>& pump, bool windowed) {
+    const UniqueHandleNull stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const CtrlCStopsShow ctrlC(stop.get());
+    LiveShowOptions options;
+    options.fps = limits.fps;
+    options.frames = limits.frames;
+    options.seconds = limits.seconds;
+    options.wakeMask = windowed ? QS_ALLINPUT : 0;
+    LivePipeline pipeline(capture, options);
+    ConsoleShow show(render, pump, limits.quiet);
+    show.Attach(&pipeline);
 
     std::string error;
-    if (!capture.Start(error)) {
-        std::fprintf(stderr, "twinkla-host: %s\n", error.c_str());
-        return 6;
-    }
-    const int64_t start = PerformanceTime();
-    window.FillGap(start);
-    const auto seconds = [start] { return (PerformanceTime() - start) / 1e7; };
-    // A show of S seconds has the slots that start before S.
-    const auto finished = [&] {
-        return g_stopRequested || (options.frames > 0 && schedule.Taken() >= options.frames) ||
-               (options.seconds > 0 && schedule.NextDue() >= options.seconds);
-    };
-
-    bool failed = false;
-    long lastProgress = -1;
-    while (!finished()) {
-        // Until the slot starts, keep the device's buffer drained so that
-        // it never fills up with audio that is old by the time it is read;
-        // the last drain comes right before the frame is built.
-        bool due = false;
-        while (!finished()) {
-            if (!capture.Drain(window, error)) {
-                failed = true;
-                break;
-            }
-            const double wait = schedule.WaitBefore(seconds());
-            if (wait <= 0) {
-                due = true;
-                break;
-            }
-            idle();
-            ::Sleep(wait > 0.002 ? 1 : 0);
-        }
-        if (!due) {
-            break;
-        }
-
-        const int64_t frameStart = PerformanceTime();
-        window.FillGap(frameStart);
-        window.Build(builder, frame[0]);
-        schedule.Take((frameStart - start) / 1e7);
-        LARGE_INTEGER before;
-        LARGE_INTEGER after;
-        ::QueryPerformanceCounter(&before);
-        const bool open = render(frame[0]);
-        ::QueryPerformanceCounter(&after);
-        const int64_t rendered = PerformanceTime(after);
-        renderMs.push_back((rendered - PerformanceTime(before)) / 10000.0);
-        int64_t age = 0;
-        const bool measured = window.NewestSampleAge(rendered, age);
-        if (measured) {
-            latencyMs.push_back(age / 10000.0);
-        }
-        if (!open) {
-            break;
-        }
-
-        const long quarter = static_cast<long>((rendered - start) / 2500000);
-        if (!options.quiet && quarter != lastProgress) {
-            lastProgress = quarter;
-            if (measured) {
-                std::fprintf(stderr, "\rframe %ld  latency %.1f ms  skipped %ld   ",
-                             schedule.Taken(), age / 10000.0, schedule.Skipped());
-            } else {
-                std::fprintf(stderr, "\rframe %ld  latency --  skipped %ld   ", schedule.Taken(),
-                             schedule.Skipped());
-            }
-        }
-    }
-    if (lastProgress >= 0) {
+    const bool ok = pipeline.Run(show, stop.get(), error);
+    if (show.Progressed()) {
         std::fprintf(stderr, "\n");
     }
-
-    std::printf("frames rendered: %ld\n", schedule.Taken());
-    std::printf("frames skipped: %ld\n", schedule.Skipped());
-    PrintSpread("latency ms", latencyMs, "median %.1f p99 %.1f max %.1f");
-    PrintSpread("render ms", renderMs, "median %.3f p99 %.3f max %.3f");
-    if (failed) {
+    const LiveShowCounts c = pipeline.Counts();
+    if (c.frames > 0 || ok) {
+        std::printf("frames rendered: %ld\n", c.frames);
+        std::printf("frames skipped: %ld\n", c.skipped);
+        std::printf("audio gaps: %ld\n", c.gaps);
+        PrintSpread("latency ms", pipeline.LatencyMeasured(), pipeline.Latency(),
+                    "median %.1f p99 %.1f max %.1f");
+        PrintSpread("render ms", c.frames > 0, pipeline.RenderTimes(),
+                    "median %.3f p99 %.3f max %.3f");
+    }
+    if (!ok) {
         std::fflush(stdout);
         std::fprintf(stderr, "twinkla-host: %s\n", error.c_str());
         return 6;

@@ -1,13 +1,13 @@
 #pragma once
-// A live light show: frames of the newest captured audio at the player's
-// pace, each handed to the visualization, with the audio-to-light latency of
-// every frame measured.
+// The stand-in's live show on the console: the shared live pipeline, ended
+// by its limits, the window or Ctrl+C, with a progress line and a summary.
 
-#include "live_capture.h"
+#include "win32/live_capture.h"
+#include "wmp/timed_level.h"
 
 #include <functional>
 
-struct LiveShowOptions {
+struct LiveShowLimits {
     double fps = 30.0;
     long frames = -1;   // stop after this many frames rendered; -1: no limit
     double seconds = 0; // stop after this long; 0: until Ctrl+C
@@ -19,9 +19,9 @@ struct LiveShowOptions {
 using RenderLiveFrame = std::function<bool(TimedLevel& frame)>;
 
 // Runs the show from an open source and prints its summary: frames rendered
-// and skipped, latency and Render time (median, 99th percentile, maximum).
-// `idle` runs while waiting for a frame's slot. Returns 0 when the show ended
-// by its limits, the window or Ctrl+C, and 6 with a message on stderr when
-// the device failed.
-int RunLiveShow(LiveCapture& capture, const LiveShowOptions& options, const RenderLiveFrame& render,
-                const std::function<void()>& idle);
+// and skipped, audio gaps, latency and Render time (median, 99th percentile,
+// maximum). `pump` handles the messages of the stand-in's window, if it has
+// one. Returns 0 when the show ended by its limits, the window or Ctrl+C, and
+// 6 with a message on stderr when the device failed.
+int RunLiveShow(LiveCapture& capture, const LiveShowLimits& limits, const RenderLiveFrame& render,
+                const std::function<void()>& pump, bool windowed);

@@ -2,7 +2,7 @@
 // The stand-in's command line.
 
 #include "common/product.h"
-#include "live_capture.h"
+#include "win32/live_capture.h"
 
 #include <string>
 

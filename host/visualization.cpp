@@ -1,40 +1,18 @@
 #include "visualization.h"
 
+#include "registered_effect.h"
 #include "stored_setting.h"
-#include "wmp/player_registry.h"
 
 #include <cstdio>
 #include <optional>
 
-namespace {
-
-bool FindClassId(const std::string& name, CLSID& clsid) {
-    const std::string properties =
-        std::string(kEffectsKeyPath) + "\\" + name + "\\" + kEffectPropertiesKey;
-    char text[64];
-    DWORD size = sizeof text;
-    if (::RegGetValueA(HKEY_LOCAL_MACHINE, properties.c_str(), kEffectClassIdValue, RRF_RT_REG_SZ,
-                       nullptr, text, &size) != ERROR_SUCCESS) {
-        return false;
-    }
-    wchar_t wide[64];
-    ::MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 64);
-    return SUCCEEDED(::CLSIDFromString(wide, &clsid));
-}
-
-} // namespace
-
 bool LoadVisualization(const Options& o, Visualization& v, std::string& error) {
-    CLSID clsid;
-    if (!FindClassId(o.name, clsid)) {
-        error =
-            "no visualization named \"" + o.name + "\" is registered (run regsvr32 Twinkla.dll)";
-        return false;
-    }
     auto create = [&](IWMPEffects2** out) {
-        HRESULT hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IWMPEffects2,
-                                        reinterpret_cast<void**>(out));
-        if (FAILED(hr)) {
+        const HRESULT hr = CreateRegisteredEffect(o.name, out);
+        if (hr == REGDB_E_CLASSNOTREG) {
+            error = "no visualization named \"" + o.name +
+                    "\" is registered (run regsvr32 Twinkla.dll)";
+        } else if (FAILED(hr)) {
             char text[80];
             std::snprintf(text, sizeof text, "CoCreateInstance failed: 0x%08lX",
                           static_cast<unsigned long>(hr));

@@ -3,7 +3,8 @@
 
 usage: make_package.py --version V --publisher P --out-dir DIR
            --wine-run WINE_RUN --harvester HARVEST_EXE
-           --dll64 DLL --host64 EXE --dll32 DLL --host32 EXE [--arch x64|x86 ...]
+           --dll64 DLL --host64 EXE --live64 EXE --dll32 DLL --host32 EXE --live32 EXE
+           [--arch x64|x86 ...]
 
 Writes DIR/Twinkla-V-x64.msi and DIR/Twinkla-V-x86.msi (or the ones --arch
 names) and prints their paths. The registry rows are those the 64-bit DLL's
@@ -73,14 +74,14 @@ def registration_include(rows):
 def main():
     parser = argparse.ArgumentParser()
     for option in ("version", "publisher", "out-dir", "wine-run", "harvester", "dll64", "host64",
-                   "dll32", "host32"):
+                   "live64", "dll32", "host32", "live32"):
         parser.add_argument("--" + option, required=True)
     parser.add_argument("--arch", action="append", choices=("x64", "x86"))
     args = parser.parse_args()
     wixl = shutil.which("wixl")
     if wixl is None:
         fail("wixl is missing (Debian package wixl; tools/bootstrap installs it)")
-    for path in (args.dll64, args.host64, args.dll32, args.host32):
+    for path in (args.dll64, args.host64, args.live64, args.dll32, args.host32, args.live32):
         if not os.path.isfile(path):
             fail("%s is missing: build it first" % path)
 
@@ -88,10 +89,12 @@ def main():
     os.makedirs(args.out_dir, exist_ok=True)
     with tempfile.TemporaryDirectory() as work:
         # wixl takes sources relative to the folder it runs in.
-        for arch, dll, host in (("x64", args.dll64, args.host64), ("x86", args.dll32, args.host32)):
+        for arch, dll, host, live in (("x64", args.dll64, args.host64, args.live64),
+                                      ("x86", args.dll32, args.host32, args.live32)):
             os.mkdir(os.path.join(work, arch))
             shutil.copyfile(dll, os.path.join(work, arch, "Twinkla.dll"))
             shutil.copyfile(host, os.path.join(work, arch, "twinkla-host.exe"))
+            shutil.copyfile(live, os.path.join(work, arch, "twinkla-live.exe"))
         with open(os.path.join(work, "registration.wxi"), "w", encoding="utf-8") as include:
             include.write(registration_include(rows))
         for arch in args.arch or ["x64", "x86"]:

@@ -15,6 +15,7 @@
 #include "resource.h"
 
 #include <climits>
+#include <cstdio>
 #include <new>
 
 namespace {
@@ -202,6 +203,18 @@ STDMETHODIMP CTwinkla::put_foregroundColor(BSTR value) noexcept {
     }
     state_.foregroundColor = color;
     return S_OK;
+}
+
+// For a host's status line: "port COM3", or "port COM3 can't be opened".
+STDMETHODIMP CTwinkla::get_outputState(BSTR* value) noexcept {
+    RETURN_HR_IF_NULL(E_POINTER, value);
+    *value = nullptr;
+    RETURN_HR_IF_NULL(E_UNEXPECTED, link_);
+    char text[64];
+    std::snprintf(text, sizeof text, link_->IsOpen() ? "port %s" : "port %s can't be opened",
+                  linkSettings_.PortName);
+    *value = AllocAnsiBstr(text);
+    return *value ? S_OK : E_OUTOFMEMORY;
 }
 
 // IWMPEffects -------------------------------------------------------------

@@ -47,6 +47,7 @@ public:
     // ITwinkla
     STDMETHODIMP get_foregroundColor(BSTR* value) noexcept override;
     STDMETHODIMP put_foregroundColor(BSTR value) noexcept override;
+    STDMETHODIMP get_outputState(BSTR* value) noexcept override;
 
     // IWMPEffects
     STDMETHODIMP Render(TimedLevel* levels, HDC dc, RECT* rect) noexcept override;

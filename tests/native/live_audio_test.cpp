@@ -1,16 +1,19 @@
 #include "audio_clip.h"
 #include "frame_builder.h"
 #include "frame_schedule.h"
+#include "live_stats.h"
 #include "live_window.h"
 #include "sample_format.h"
 #include "wav_bytes.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -270,3 +273,64 @@ TEST(FrameSchedule, SlowFramesSkipSlotsInsteadOfFallingBehind) {
 }
 
 } // namespace
+
+// A show of hours keeps its figures in fixed memory; they must still agree
+// with sorting every timing, to within the histogram's resolution.
+TEST(TimingHistogram, AgreesWithTheSortedTimingsToWithinItsResolution) {
+    std::mt19937 rng(21);
+    std::uniform_real_distribution<double> exponent(-9, 9); // 0.1 us to 8 s
+    for (const size_t n : {1u, 2u, 99u, 100u, 101u, 54321u}) {
+        TimingHistogram histogram;
+        std::vector<double> all;
+        for (size_t i = 0; i < n; ++i) {
+            const double ms = std::exp(exponent(rng));
+            histogram.Add(ms);
+            all.push_back(ms);
+        }
+        std::sort(all.begin(), all.end());
+        const Spread s = histogram.Summary();
+        const double median = all[n / 2];
+        const double p99 = all[std::min(n - 1, n * 99 / 100)];
+        EXPECT_EQ(histogram.Count(), static_cast<long>(n));
+        EXPECT_NEAR(s.median, median, median * 0.004 + 0.0005) << n << " timings";
+        EXPECT_NEAR(s.p99, p99, p99 * 0.004 + 0.0005) << n << " timings";
+        EXPECT_EQ(s.max, all.back()) << "the maximum is exact";
+        EXPECT_LE(s.p99, s.max);
+    }
+}
+
+TEST(TimingHistogram, EmptyZeroAndOutOfRangeTimings) {
+    TimingHistogram histogram;
+    EXPECT_EQ(histogram.Summary().max, 0.0) << "nothing measured";
+    histogram.Add(-3.0); // a clock that went back counts as 0
+    histogram.Add(0.0);
+    histogram.Add(1e15); // beyond the last bucket: counted there
+    const Spread s = histogram.Summary();
+    EXPECT_EQ(s.median, 0.0);
+    EXPECT_EQ(s.max, 1e15);
+    EXPECT_LE(s.p99, s.max);
+    EXPECT_GT(s.p99, 1e9) << "the largest timing stays the largest";
+}
+
+TEST(RecentLatency, IsTheMedianOfTheLastSecondOnly) {
+    RecentLatency recent;
+    double median = 0;
+    EXPECT_FALSE(recent.MedianOfLastSecond(0, median)) << "no frame yet";
+    const int64_t second = 10000000;
+    for (int i = 0; i < 30; ++i) { // the first second: 100 ms each
+        recent.Add(i * second / 30, 100.0);
+    }
+    for (int i = 30; i < 60; ++i) { // the second: 10, 11, ... 39 ms
+        recent.Add(i * second / 30, 10.0 + (i - 30));
+    }
+    ASSERT_TRUE(recent.MedianOfLastSecond(59 * second / 30, median));
+    EXPECT_EQ(median, 25.0) << "the first second's frames no longer count";
+    EXPECT_FALSE(recent.MedianOfLastSecond(5 * second, median)) << "a silent pause";
+
+    // More frames in a second than it keeps: the newest win.
+    for (size_t i = 0; i < 3 * RecentLatency::kCapacity; ++i) {
+        recent.Add(10 * second + static_cast<int64_t>(i), i < 2 * RecentLatency::kCapacity ? 1 : 7);
+    }
+    ASSERT_TRUE(recent.MedianOfLastSecond(11 * second, median));
+    EXPECT_EQ(median, 7.0);
+}

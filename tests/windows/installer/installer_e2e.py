@@ -5,8 +5,10 @@ usage: installer_e2e.py --work DIR --windres WINDRES --probe64 EXE --probe32 EXE
                         -- PACKAGE_COMMAND...
 
 PACKAGE_COMMAND is make_package.py with all but --out-dir. The test builds the
-current packages and an x64 one with a lower version, installs the older and
-then the current one over it, checks files, registry rows in both views, the
+current packages, an x64 one with a lower version and another build of the
+current version, installs the older and then the current one over it, and the
+other build of the same version over that and back (one installation left each
+time), checks files, the Start-menu shortcut, registry rows in both views, the
 entry under installed programs, creation the player's way and one frame to the
 virtual controller, compares the rows with what regsvr32 writes for the same
 DLLs in the same place, uninstalls twice and checks what is left. Whatever
@@ -14,6 +16,7 @@ happens it uninstalls at the end and puts back the plug-in's registration and
 the user's settings and their copy as it found them."""
 import argparse
 import filecmp
+import glob
 import os
 import re
 import subprocess
@@ -28,7 +31,7 @@ for option in ("work", "windres", "probe64", "probe32"):
 parser.add_argument("package", nargs="+")
 args = parser.parse_args()
 package_options = argparse.ArgumentParser()
-for option in ("version", "publisher", "dll64", "host64", "dll32", "wine-run"):
+for option in ("version", "publisher", "dll64", "host64", "live64", "dll32", "wine-run"):
     package_options.add_argument("--" + option, required=True)
 build = package_options.parse_known_args(args.package)[0]
 
@@ -41,6 +44,7 @@ EFFECTS = r"HKLM\SOFTWARE\Microsoft\MediaPlayer\Objects\Effects\Twinkla"
 UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 SETTINGS = r"HKCU\Software\Twinkla"
 BACKUP = r"HKCU\Software\Twinkla Backup"  # the copy kept before a reset
+PROGRAMS = r"Microsoft\Windows\Start Menu\Programs\Twinkla Live.lnk"
 INSTALL_FAILURE, UNKNOWN_PRODUCT = 1603 & 0xFF, 1605 & 0xFF  # Wine keeps 8 bits
 
 
@@ -53,6 +57,15 @@ def wine(*command):
 
 def unix_path(path):  # a C:\ path inside the prefix
     return os.path.join(prefix, "drive_c", *path[3:].split("\\"))
+
+
+def shortcuts():
+    """Start-menu shortcuts "Twinkla Live": in the machine's Programs folder,
+    where Windows puts them for a per-machine package, or the user's, where
+    Wine 8 does."""
+    paths = [unix_path("C:\\ProgramData\\" + PROGRAMS)] + glob.glob(os.path.join(
+        prefix, "drive_c", "users", "*", "AppData", "Roaming", *PROGRAMS.split("\\")))
+    return [p for p in paths if os.path.isfile(p)]
 
 
 def msiexec(*options):
@@ -114,7 +127,7 @@ def restore(rows, view):
 
 def run():
     os.makedirs(args.work, exist_ok=True)
-    for path in (build.dll64, build.host64, build.dll32):
+    for path in (build.dll64, build.host64, build.live64, build.dll32):
         check(version_record(path) == (build.version,) * 3 + (build.publisher,),
               "%s carries version %s from %s" % (path, build.version, build.publisher))
     current = subprocess.run(args.package + ["--out-dir", os.path.join(args.work, "current")],
@@ -122,10 +135,13 @@ def run():
     old = subprocess.run(args.package + ["--out-dir", os.path.join(args.work, "old"),
                                          "--version", "0.0.1", "--arch", "x64"],
                          capture_output=True, text=True)
-    if current.returncode or old.returncode:
-        sys.exit("building the packages failed:\n" + current.stderr + old.stderr)
+    twin = subprocess.run(args.package + ["--out-dir", os.path.join(args.work, "twin"),
+                                          "--arch", "x64"], capture_output=True, text=True)
+    if current.returncode or old.returncode or twin.returncode:
+        sys.exit("building the packages failed:\n" + current.stderr + old.stderr + twin.stderr)
     x64, x86 = map(windows_path, current.stdout.split())
     older = windows_path(old.stdout.strip())
+    same = windows_path(twin.stdout.strip())
     check(tuple(int(p) for p in build.version.split(".")[:3]) > (0, 0, 1),
           "the current version is above the older package's 0.0.1")
 
@@ -141,13 +157,26 @@ def run():
           "(got %s)" % installed)
     check(msiexec("/i", older) == INSTALL_FAILURE and products() == installed,
           "the older package refuses to go over the current one")
+    # Each build has a product code of its own; the same version replaces.
+    check(installed and msiexec("/i", same) == 0 and len(products()) == 1 and
+          products()[0][0] != installed[0][0],
+          "another build of the same version replaces the installed one (got %s)" % products())
+    check(msiexec("/i", x64) == 0 and products() == installed,
+          "and the current build replaces that one again (got %s)" % products())
 
     for built, path in ((build.dll64, DIR64 + r"\Twinkla.dll"),
                         (build.host64, DIR64 + r"\twinkla-host.exe"),
+                        (build.live64, DIR64 + r"\twinkla-live.exe"),
                         (build.dll32, DIR32 + r"\Twinkla.dll")):
         target = unix_path(path)
         check(os.path.isfile(target) and filecmp.cmp(built, target, shallow=False),
               "%s is installed as built" % path)
+
+    target = DIR64 + r"\twinkla-live.exe"
+    links = [open(path, "rb").read() for path in shortcuts()]
+    check(len(links) == 1 and (target.encode("utf-16-le") in links[0] or
+                               target.encode("ascii") in links[0]),
+          "the Start menu has \"Twinkla Live\", leading to the installed program")
 
     clsid = value(query(EFFECTS, "64"), "Properties", "classid") or "<none>"
     rows = {"64": registration("64", clsid), "32": registration("32", clsid)}
@@ -187,6 +216,7 @@ def run():
     check(not products(), "nothing is listed under installed programs")
     check(not os.path.exists(unix_path(DIR64)) and not os.path.exists(unix_path(DIR32)),
           "the installed files and folders are gone")
+    check(not shortcuts(), "the Start-menu shortcut is gone")
     check(not registration("64", clsid) and not registration("32", clsid),
           "the registry rows are gone from both views")
     check(settings and query(SETTINGS, "64") == settings, "the user's settings stay as they were")

@@ -281,6 +281,46 @@ TEST(Dispatch, ForegroundColorThroughIDispatchAgreesWithTheVtable) {
     EXPECT_EQ(twinkla->put_foregroundColor(red.b), S_OK);
 }
 
+// A host asks by name, with no header of the plug-in's: the words follow the
+// port the object opened at creation.
+TEST(Dispatch, OutputStateSaysWhichPortAndWhetherItOpened) {
+    const auto outputState = [] {
+        ComPtr<IDispatch> dispatch;
+        EXPECT_EQ(::CoCreateInstance(CLSID_Twinkla, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                                     dispatch.put_void()),
+                  S_OK);
+        LPOLESTR name = const_cast<LPOLESTR>(L"outputState");
+        DISPID id = 0;
+        EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id), S_OK);
+        VARIANT result;
+        ::VariantInit(&result);
+        DISPPARAMS none = {nullptr, nullptr, 0, 0};
+        EXPECT_EQ(dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none,
+                                   &result, nullptr, nullptr),
+                  S_OK);
+        const std::wstring text = result.vt == VT_BSTR ? result.bstrVal : L"<not a string>";
+        ::VariantClear(&result);
+        EXPECT_EQ(dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &none,
+                                   nullptr, nullptr, nullptr),
+                  DISP_E_MEMBERNOTFOUND)
+            << "read-only";
+        dispatch.reset();
+        CallDllCanUnloadNow(); // the next creation opens the stored port anew
+        return text;
+    };
+    const std::string stored = ReadString(HKEY_CURRENT_USER, kSettingsKeyPath, "Port");
+    const auto storePort = [](const char* port) {
+        ::RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKeyPath, "Port", REG_SZ, port,
+                          static_cast<DWORD>(std::strlen(port) + 1));
+    };
+    CallDllCanUnloadNow();
+    storePort("COM250");
+    EXPECT_EQ(outputState(), L"port COM250 can't be opened");
+    storePort("COM1"); // the virtual controller's
+    EXPECT_EQ(outputState(), L"port COM1");
+    storePort(stored.c_str());
+}
+
 TEST(PlayerCore, SetCoreSubscribesToEventsAndUnsubscribesWithTheSameCookie) {
     ComPtr<IWMPEffects2> effects;
     ASSERT_EQ(CreateLikeThePlayer(effects.put()), S_OK);

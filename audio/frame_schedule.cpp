@@ -13,15 +13,3 @@ void FrameSchedule::Take(double now) {
     next_ = slot + 1;
     ++taken_;
 }
-
-Spread SpreadOf(std::vector<double> values) {
-    Spread s;
-    if (values.empty()) {
-        return s;
-    }
-    std::sort(values.begin(), values.end());
-    s.median = values[values.size() / 2];
-    s.p99 = values[std::min(values.size() - 1, values.size() * 99 / 100)];
-    s.max = values.back();
-    return s;
-}

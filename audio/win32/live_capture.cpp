@@ -3,9 +3,10 @@
 #include <mmreg.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cwctype>
-#include <vector>
+#include <new>
 
 namespace {
 
@@ -82,7 +83,7 @@ HRESULT CreateEnumerator(ComPtr<IMMDeviceEnumerator>& enumerator) {
                               IID_PPV_ARGS(enumerator.put()));
 }
 
-// Active devices of one direction, the default first in the list's order.
+// Active devices of one direction, and the default's id.
 struct DeviceList {
     std::vector<ComPtr<IMMDevice>> devices;
     std::wstring defaultId;
@@ -135,6 +136,89 @@ SampleLayout LayoutOf(const WAVEFORMATEX& format) {
 
 } // namespace
 
+// Windows' word on devices, from its own threads: the default of the watched
+// direction changing, or the open device going. It only records and signals;
+// the capture's reader acts on it.
+class LiveCapture::DeviceWatch final : public IMMNotificationClient {
+public:
+    DeviceWatch(EDataFlow flow, bool followDefault, std::wstring deviceId, HANDLE changed)
+        : flow_(flow), followDefault_(followDefault), deviceId_(std::move(deviceId)),
+          changed_(changed) {}
+
+    Change Take() {
+        if (lost_.exchange(false)) {
+            defaultChanged_ = false;
+            return Change::DeviceLost;
+        }
+        return defaultChanged_.exchange(false) ? Change::DefaultChanged : Change::None;
+    }
+
+    // IUnknown
+    STDMETHODIMP QueryInterface(REFIID iid, void** ppv) noexcept override {
+        if (ppv == nullptr) {
+            return E_POINTER;
+        }
+        if (::IsEqualIID(iid, IID_IUnknown) || ::IsEqualIID(iid, __uuidof(IMMNotificationClient))) {
+            *ppv = static_cast<IMMNotificationClient*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() noexcept override { return ::InterlockedIncrement(&refs_); }
+    STDMETHODIMP_(ULONG) Release() noexcept override {
+        const LONG refs = ::InterlockedDecrement(&refs_);
+        if (refs == 0) {
+            delete this;
+        }
+        return static_cast<ULONG>(refs);
+    }
+
+    // IMMNotificationClient
+    STDMETHODIMP OnDeviceStateChanged(LPCWSTR id, DWORD state) noexcept override {
+        if (state != DEVICE_STATE_ACTIVE) {
+            Lost(id);
+        }
+        return S_OK;
+    }
+    STDMETHODIMP OnDeviceAdded(LPCWSTR) noexcept override { return S_OK; }
+    STDMETHODIMP OnDeviceRemoved(LPCWSTR id) noexcept override {
+        Lost(id);
+        return S_OK;
+    }
+    STDMETHODIMP OnDefaultDeviceChanged(EDataFlow flow, ERole role, LPCWSTR id) noexcept override {
+        // A new default that is the open device (another role's change, or
+        // the same device back) needs nothing.
+        if (followDefault_ && flow == flow_ && role == eConsole &&
+            (id == nullptr || deviceId_ != id)) {
+            defaultChanged_ = true;
+            ::SetEvent(changed_);
+        }
+        return S_OK;
+    }
+    STDMETHODIMP OnPropertyValueChanged(LPCWSTR, const PROPERTYKEY) noexcept override {
+        return S_OK;
+    }
+
+private:
+    ~DeviceWatch() = default;
+    void Lost(LPCWSTR id) {
+        if (id != nullptr && deviceId_ == id) {
+            lost_ = true;
+            ::SetEvent(changed_);
+        }
+    }
+
+    LONG refs_ = 1;
+    const EDataFlow flow_;
+    const bool followDefault_;
+    const std::wstring deviceId_;
+    const HANDLE changed_; // the capture's; it outlives the registration
+    std::atomic<bool> lost_{false};
+    std::atomic<bool> defaultChanged_{false};
+};
+
 int64_t PerformanceTime(LARGE_INTEGER counter) {
     static const LONGLONG frequency = [] {
         LARGE_INTEGER f;
@@ -152,58 +236,84 @@ int64_t PerformanceTime() {
     return PerformanceTime(now);
 }
 
-bool ListAudioDevices(std::string& error) {
+bool ListAudioDevices(EDataFlow flow, std::vector<AudioDevice>& devices, std::string& error) {
+    devices.clear();
     ComPtr<IMMDeviceEnumerator> enumerator;
     const HRESULT hr = CreateEnumerator(enumerator);
     if (FAILED(hr)) {
         error = "Windows audio isn't available (" + Hex(hr) + ")";
         return false;
     }
-    const struct {
-        EDataFlow flow;
-        const char* heading;
-    } sections[] = {
-        {eCapture, "recording devices (--capture NAME picks one, * marks the default):"},
-        {eRender, "playback devices (--live captures the default, marked *):"},
-    };
-    for (const auto& section : sections) {
-        std::printf("%s\n", section.heading);
-        DeviceList list;
-        ListDevices(enumerator.get(), section.flow, list);
-        for (const auto& device : list.devices) {
-            const bool isDefault = DeviceId(device.get()) == list.defaultId;
-            std::printf("  %s %s\n", isDefault ? "*" : " ",
-                        Narrow(FriendlyName(device.get()).c_str()).c_str());
-        }
-        if (list.devices.empty()) {
-            std::printf("  (none)\n");
-        }
+    DeviceList list;
+    ListDevices(enumerator.get(), flow, list);
+    for (const auto& device : list.devices) {
+        AudioDevice d;
+        d.id = DeviceId(device.get());
+        d.name = Narrow(FriendlyName(device.get()).c_str());
+        d.isDefault = d.id == list.defaultId;
+        devices.push_back(std::move(d));
     }
     return true;
 }
 
+LiveCapture::LiveCapture()
+    : audioEvent_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+      changeEvent_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+
 LiveCapture::~LiveCapture() {
+    Close();
+}
+
+void LiveCapture::Close() {
     if (started_) {
         client_->Stop();
+        started_ = false;
     }
+    if (watch_) {
+        enumerator_->UnregisterEndpointNotificationCallback(watch_);
+        watch_->Release();
+        watch_ = nullptr;
+    }
+    capture_.reset();
+    client_.reset();
+    device_.reset();
+    deviceName_.clear();
 }
 
 std::string LiveCapture::Failure(const char* what, HRESULT hr) const {
     return std::string(what) + " \"" + deviceName_ + "\" (" + Hex(hr) + ")";
 }
 
-bool LiveCapture::Open(LiveSource source, const std::string& name, std::string& error) {
-    source_ = source;
-    const bool loopback = source == LiveSource::Loopback;
-    ComPtr<IMMDeviceEnumerator> enumerator;
-    HRESULT hr = CreateEnumerator(enumerator);
+std::string LiveCapture::Describe() const {
+    return (choice_.kind == LiveSource::Loopback ? "what plays on \"" : "\"") + deviceName_ + "\"";
+}
+
+bool LiveCapture::Open(const LiveSourceChoice& choice, std::string& error) {
+    Close();
+    choice_ = choice;
+    const bool loopback = choice.kind == LiveSource::Loopback;
+    if (!audioEvent_ || !changeEvent_) {
+        error = "out of system resources";
+        return false;
+    }
+    HRESULT hr = enumerator_ ? S_OK : CreateEnumerator(enumerator_);
     if (FAILED(hr)) {
         error = "Windows audio isn't available (" + Hex(hr) + ")";
         return false;
     }
-    if (loopback || name.empty()) {
-        hr = enumerator->GetDefaultAudioEndpoint(loopback ? eRender : eCapture, eConsole,
-                                                 device_.put());
+    if (!choice.id.empty()) {
+        hr = enumerator_->GetDevice(choice.id.c_str(), device_.put());
+        DWORD state = 0;
+        if (SUCCEEDED(hr) && (FAILED(device_->GetState(&state)) || state != DEVICE_STATE_ACTIVE)) {
+            device_.reset();
+        }
+        if (!device_) {
+            error = "the recording device isn't there (unplugged or disabled)";
+            return false;
+        }
+    } else if (loopback || choice.name.empty()) {
+        hr = enumerator_->GetDefaultAudioEndpoint(loopback ? eRender : eCapture, eConsole,
+                                                  device_.put());
         if (FAILED(hr)) {
             error = loopback ? "no playback device to capture from" : "no recording device";
             if (hr != E_NOTFOUND) {
@@ -213,10 +323,10 @@ bool LiveCapture::Open(LiveSource source, const std::string& name, std::string& 
         }
     } else {
         wchar_t wide[256] = {};
-        ::MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, wide, 255);
+        ::MultiByteToWideChar(CP_ACP, 0, choice.name.c_str(), -1, wide, 255);
         const std::wstring wanted = Lower(wide);
         DeviceList list;
-        ListDevices(enumerator.get(), eCapture, list);
+        ListDevices(enumerator_.get(), eCapture, list);
         for (const auto& device : list.devices) {
             if (Lower(FriendlyName(device.get())).find(wanted) != std::wstring::npos) {
                 device_ = device;
@@ -225,15 +335,30 @@ bool LiveCapture::Open(LiveSource source, const std::string& name, std::string& 
         }
         if (!device_) {
             error = list.devices.empty() ? "no recording device"
-                                         : "no recording device's name contains \"" + name +
+                                         : "no recording device's name contains \"" + choice.name +
                                                "\" (--list-devices lists them)";
             return false;
         }
     }
     deviceName_ = Narrow(FriendlyName(device_.get()).c_str());
+    if (!Activate(error)) {
+        Close();
+        return false;
+    }
+    // Without word from Windows a lost device still shows in Drain's checks.
+    watch_ = new (std::nothrow) DeviceWatch(loopback ? eRender : eCapture, choice.FollowsDefault(),
+                                            DeviceId(device_.get()), changeEvent_.get());
+    if (watch_ && FAILED(enumerator_->RegisterEndpointNotificationCallback(watch_))) {
+        watch_->Release();
+        watch_ = nullptr;
+    }
+    return true;
+}
 
-    hr = device_->Activate(__uuidof(IAudioClient), CLSCTX_INPROC_SERVER, nullptr,
-                           client_.put_void());
+bool LiveCapture::Activate(std::string& error) {
+    const bool loopback = choice_.kind == LiveSource::Loopback;
+    HRESULT hr = device_->Activate(__uuidof(IAudioClient), CLSCTX_INPROC_SERVER, nullptr,
+                                   client_.put_void());
     if (FAILED(hr)) {
         error = Failure("can't open the device", hr);
         return false;
@@ -251,9 +376,25 @@ bool LiveCapture::Open(LiveSource source, const std::string& name, std::string& 
                 DescribeLayout(layout_) + ")";
         return false;
     }
-    hr = client_->Initialize(AUDCLNT_SHAREMODE_SHARED, loopback ? AUDCLNT_STREAMFLAGS_LOOPBACK : 0,
+    // Woken by the device rather than polling it. Systems that refuse the
+    // event for a loopback stream get a stream without one.
+    const DWORD flags = loopback ? AUDCLNT_STREAMFLAGS_LOOPBACK : 0;
+    hr = client_->Initialize(AUDCLNT_SHAREMODE_SHARED, flags | AUDCLNT_STREAMFLAGS_EVENTCALLBACK,
                              kBufferDuration, 0, mix, nullptr);
+    eventDriven_ = SUCCEEDED(hr);
+    if (hr == E_INVALIDARG || hr == AUDCLNT_E_INVALID_STREAM_FLAG) {
+        client_.reset();
+        hr = device_->Activate(__uuidof(IAudioClient), CLSCTX_INPROC_SERVER, nullptr,
+                               client_.put_void());
+        if (SUCCEEDED(hr)) {
+            hr = client_->Initialize(AUDCLNT_SHAREMODE_SHARED, flags, kBufferDuration, 0, mix,
+                                     nullptr);
+        }
+    }
     ::CoTaskMemFree(mix);
+    if (SUCCEEDED(hr) && eventDriven_) {
+        hr = client_->SetEventHandle(audioEvent_.get());
+    }
     if (SUCCEEDED(hr)) {
         hr = client_->GetService(IID_PPV_ARGS(capture_.put()));
     }
@@ -280,8 +421,13 @@ bool LiveCapture::Start(std::string& error) {
         return false;
     }
     started_ = true;
+    firstPacket_ = true;
     stateCheckedAt_ = PerformanceTime();
     return true;
+}
+
+LiveCapture::Change LiveCapture::TakeChange() {
+    return watch_ ? watch_->Take() : Change::None;
 }
 
 bool LiveCapture::Drain(LiveWindow& window, std::string& error) {
@@ -302,6 +448,12 @@ bool LiveCapture::Drain(LiveWindow& window, std::string& error) {
         if (FAILED(hr) || hr == AUDCLNT_S_BUFFER_EMPTY) {
             break;
         }
+        // Audio was dropped before this packet. The first packet of a stream
+        // may carry the flag too, with nothing before it to lose.
+        if ((flags & AUDCLNT_BUFFERFLAGS_DATA_DISCONTINUITY) && !firstPacket_) {
+            ++gaps_;
+        }
+        firstPacket_ = false;
         // The device's capture time of the packet's first frame, in the
         // performance counter's clock; the newest frame is the packet's
         // last. No frame is captured after the packet is in hand: some
@@ -325,7 +477,8 @@ bool LiveCapture::Drain(LiveWindow& window, std::string& error) {
         }
     }
     // A device that went away may just stop sending packets, with no call
-    // above failing; its state or the padding query tells.
+    // above failing and no word from Windows (Wine sends none); its state or
+    // the padding query tells.
     const int64_t now = PerformanceTime();
     if (SUCCEEDED(hr) && now - stateCheckedAt_ >= kStateCheckInterval) {
         stateCheckedAt_ = now;
@@ -339,7 +492,7 @@ bool LiveCapture::Drain(LiveWindow& window, std::string& error) {
     if (SUCCEEDED(hr)) {
         return true;
     }
-    const char* kind = source_ == LiveSource::Loopback ? "playback" : "recording";
+    const char* kind = choice_.kind == LiveSource::Loopback ? "playback" : "recording";
     if (hr == AUDCLNT_E_DEVICE_INVALIDATED) {
         error = std::string("the ") + kind + " device \"" + deviceName_ +
                 "\" went away (unplugged or disabled)";

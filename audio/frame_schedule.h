@@ -4,8 +4,6 @@
 // frame is being drawn are skipped and counted, never made up later, so the
 // frames never fall behind the audio.
 
-#include <vector>
-
 class FrameSchedule {
 public:
     explicit FrameSchedule(double fps) : fps_(fps) {}
@@ -29,11 +27,3 @@ private:
     long taken_ = 0;
     long skipped_ = 0;
 };
-
-// Median, 99th percentile and maximum of a list of timings.
-struct Spread {
-    double median = 0;
-    double p99 = 0;
-    double max = 0;
-};
-Spread SpreadOf(std::vector<double> values);

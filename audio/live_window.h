@@ -38,6 +38,11 @@ public:
     // capture time; false when it is silence filled in or has no time.
     bool NewestSampleAge(int64_t now, int64_t& age) const;
 
+    // When the newest sample was captured, and whether that time is a
+    // capture time rather than silence filled in.
+    int64_t NewestTime() const { return newestTime_; }
+    bool NewestMeasured() const { return newestMeasured_; }
+
     uint64_t FramesAppended() const { return appended_; }
 
 private:
