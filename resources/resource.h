@@ -11,6 +11,7 @@
 #define IDD_PROPERTY_DIALOG 106
 #define IDD_CHANNEL_DIALOG 202
 #define IDD_SETTINGS_NOTICE 107
+#define IDD_OUTPUT_DIALOG 108
 
 #define IDC_APPLY 210
 
@@ -41,6 +42,20 @@
 #define IDC_DRAW_CHANNEL_NUMBERS 246
 #define IDC_LIGHT_DELAY 247
 #define IDC_STATUS 248
+#define IDC_OUTPUT_BUTTON 249
+#define IDC_OUTPUT_SUMMARY 250
+#define IDC_DEVICE_LABEL 251
+
+// Output dialog controls.
+#define IDC_OUTPUT_KIND 260
+#define IDC_ADDRESS_LABEL 261
+#define IDC_OUTPUT_ADDRESS 262
+#define IDC_ADDRESS_HINT 263
+#define IDC_UNIVERSE_LABEL 264
+#define IDC_UNIVERSE 265
+#define IDC_START_CHANNEL_LABEL 266
+#define IDC_START_CHANNEL 267
+#define IDC_OUTPUT_STATUS 268
 
 // Channel dialog controls (ids are local to each dialog: 225 is a button there, a spin here).
 #define IDC_AUDIO_CHANNEL 206

@@ -4,6 +4,7 @@
 #include "wmp/timed_level.h"
 
 #include <cmath>
+#include <cstring>
 
 const char* const kTypeNames[kTypeCount] = {"Frequency", "Power"};
 const char* const kAudioChannelNames[kAudioChannelCount] = {"Left", "Right"};
@@ -101,4 +102,79 @@ ScreenPoint CentredPosition(int32_t width, int32_t height, const ScreenRect& ref
                             const ScreenRect& workArea) {
     return {CentredEdge(width, reference.left, reference.right, workArea.left, workArea.right),
             CentredEdge(height, reference.top, reference.bottom, workArea.top, workArea.bottom)};
+}
+
+const char* const kOutputKindNames[kOutputKindCount] = {"Serial", "sACN (E1.31)", "Art-Net"};
+
+namespace {
+
+constexpr OutputKind kOutputKindsInList[kOutputKindCount] = {OutputKind::Serial, OutputKind::Sacn,
+                                                             OutputKind::ArtNet};
+
+} // namespace
+
+OutputKind OutputKindAt(int position) {
+    return position >= 0 && position < kOutputKindCount ? kOutputKindsInList[position]
+                                                        : OutputKind::Serial;
+}
+
+int OutputKindPosition(OutputKind kind) {
+    for (int i = 0; i < kOutputKindCount; ++i) {
+        if (kOutputKindsInList[i] == kind) {
+            return i;
+        }
+    }
+    return 0;
+}
+
+const char* UniverseCaption(OutputKind kind) {
+    return kind == OutputKind::ArtNet ? "Port-address" : "Universe";
+}
+
+const char* EmptyAddressHint(OutputKind kind) {
+    switch (kind) {
+    case OutputKind::Sacn:
+        return "Empty: the universe's multicast group";
+    case OutputKind::ArtNet:
+        return "Empty: broadcast on the local network";
+    case OutputKind::Serial:
+        break;
+    }
+    return "";
+}
+
+const char* OutputFieldsProblem(OutputKind kind, const char* address, bool universeIsNumber,
+                                uint32_t universe, bool startChannelIsNumber,
+                                uint32_t startChannel) {
+    if (kind == OutputKind::Serial) {
+        return nullptr;
+    }
+    if (std::strlen(address) > kMaxOutputAddressLength) {
+        return "The address is too long.";
+    }
+    if (!IsValidOutputAddress(address)) {
+        return "The address must be an IPv4 address or a host name.";
+    }
+    if (!universeIsNumber || !IsValidUniverse(kind, universe)) {
+        return kind == OutputKind::Sacn ? "The universe must be 1 to 63999."
+                                        : "The port-address must be 0 to 32767.";
+    }
+    if (!startChannelIsNumber || !IsValidStartChannel(startChannel)) {
+        return "The start channel must be 1 to 512.";
+    }
+    return nullptr;
+}
+
+void TrimSpaces(char* text) {
+    const auto isSpace = [](char c) { return c == ' ' || c == '\t'; };
+    size_t start = 0;
+    while (isSpace(text[start])) {
+        ++start;
+    }
+    size_t end = std::strlen(text);
+    while (end > start && isSpace(text[end - 1])) {
+        --end;
+    }
+    std::memmove(text, text + start, end - start);
+    text[end - start] = '\0';
 }

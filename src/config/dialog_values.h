@@ -1,9 +1,11 @@
 #pragma once
-// What the property and channel dialogs compute without a window: the hertz
-// text of a bin, the band step, which list of sample types a mode shows, which
-// channel a button stands for, and where a dialog centres itself.
+// What the property, channel and output dialogs compute without a window:
+// the hertz text of a bin, the band step, which list of sample types a mode
+// shows, which channel a button stands for, where a dialog centres itself,
+// and what the output fields are called and accept.
 
 #include "analysis/channel_config.h"
+#include "link/output_settings.h"
 
 #include <cstdint>
 
@@ -49,3 +51,31 @@ struct ScreenPoint {
 };
 ScreenPoint CentredPosition(int32_t width, int32_t height, const ScreenRect& reference,
                             const ScreenRect& workArea);
+
+// The Output list, in list order: "Serial", "sACN (E1.31)", "Art-Net".
+constexpr int kOutputKindCount = 3;
+extern const char* const kOutputKindNames[kOutputKindCount];
+// The kind at a list position (Serial for one the list doesn't have), and
+// the position of a kind.
+OutputKind OutputKindAt(int position);
+int OutputKindPosition(OutputKind kind);
+
+// The Universe field's caption for the output: "Universe" for sACN,
+// "Port-address" for Art-Net (and for Serial, whose fields are disabled, the
+// sACN one).
+const char* UniverseCaption(OutputKind kind);
+// What an empty address means for the output, said under the address field;
+// "" for Serial.
+const char* EmptyAddressHint(OutputKind kind);
+
+// The output fields as typed: null when the output takes them, else the plain
+// words that refuse them. A network output checks the address (already
+// trimmed), then the universe, then the start channel; `...IsNumber` is
+// whether the field held a number that fits 32 bits at all. Serial has none
+// of these fields and refuses nothing here.
+const char* OutputFieldsProblem(OutputKind kind, const char* address, bool universeIsNumber,
+                                uint32_t universe, bool startChannelIsNumber,
+                                uint32_t startChannel);
+
+// Cuts the spaces and tabs before and after the text, in place.
+void TrimSpaces(char* text);

@@ -3,8 +3,11 @@
 #include "analysis/presets.h"
 #include "config/settings_backup.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <optional>
+#include <vector>
 
 namespace {
 
@@ -49,6 +52,84 @@ void ChannelKeyName(int index, char (&name)[20]) {
     std::snprintf(name, sizeof name, "Channel%d", index);
 }
 
+// A stored DWORD, when there is one that fits.
+std::optional<uint32_t> ReadOptionalDword(const SettingsKey& key, const char* name) {
+    uint8_t b[4];
+    if (!ReadBytes(key, name, b)) {
+        return std::nullopt;
+    }
+    return b[0] | b[1] << 8 | b[2] << 16 | uint32_t{b[3]} << 24;
+}
+
+// A stored string that ends within `size` bytes, into `text`; false, with
+// `text` untouched, when it is missing or too long.
+bool ReadText(const SettingsKey& key, const char* name, char* text, uint32_t size) {
+    std::vector<char> buffer(size, '\0');
+    uint32_t read = size;
+    if (key.Read(name, buffer.data(), read) != ReadResult::Ok ||
+        std::memchr(buffer.data(), '\0', size) == nullptr) {
+        return false;
+    }
+    std::memcpy(text, buffer.data(), size);
+    return true;
+}
+
+void WriteText(const SettingsKey& key, const char* name, const char* text, size_t size) {
+    const size_t length = ::strnlen(text, size - 1);
+    std::vector<char> terminated(text, text + length);
+    terminated.push_back('\0');
+    key.Write(name, ValueString, terminated.data(), static_cast<uint32_t>(terminated.size()));
+}
+
+bool IsSourceId(const SacnCid& id) {
+    return std::any_of(id.begin(), id.end(), [](uint8_t b) { return b != 0; });
+}
+
+// "SourceId" when it holds a usable id: exactly 16 bytes, not all zero.
+bool ReadSourceId(const SettingsKey& key, SacnCid& id) {
+    SacnCid stored{};
+    uint32_t size = static_cast<uint32_t>(stored.size());
+    if (key.Read("SourceId", stored.data(), size) != ReadResult::Ok || size != stored.size() ||
+        !IsSourceId(stored)) {
+        return false;
+    }
+    id = stored;
+    return true;
+}
+
+void WriteSourceId(const SettingsKey& key, const SacnCid& id) {
+    if (IsSourceId(id)) {
+        key.Write("SourceId", ValueBinary, id.data(), static_cast<uint32_t>(id.size()));
+    }
+}
+
+// The output's values: optional, each falling back on its own when it is
+// absent or invalid (the universe by the rules of the output it is for).
+void ReadOutputValues(const SettingsKey& key, LinkSettings& link) {
+    char kind[16] = {};
+    link.Output = ReadText(key, "Output", kind, sizeof kind) ? ParseOutputKind(kind)
+                                                             : OutputKind::Serial;
+    char address[kOutputAddressSize] = {};
+    if (!ReadText(key, "OutputAddress", address, sizeof address) ||
+        !IsValidOutputAddress(address)) {
+        address[0] = '\0';
+    }
+    std::memcpy(link.OutputAddress, address, sizeof address);
+    link.Universe = UniverseOrDefault(link.Output, ReadOptionalDword(key, "Universe"));
+    link.StartChannel =
+        static_cast<uint16_t>(StartChannelOrDefault(ReadOptionalDword(key, "StartChannel")));
+    ReadSourceId(key, link.SourceId);
+}
+
+void WriteOutputValues(const SettingsKey& key, const LinkSettings& link) {
+    const char* kind = OutputKindName(link.Output);
+    key.Write("Output", ValueString, kind, static_cast<uint32_t>(std::strlen(kind) + 1));
+    WriteText(key, "OutputAddress", link.OutputAddress, sizeof link.OutputAddress);
+    WriteInt(key, "Universe", link.Universe);
+    WriteInt(key, "StartChannel", link.StartChannel);
+    WriteSourceId(key, link.SourceId);
+}
+
 } // namespace
 
 void SaveChannel(const SettingsKey& key, const ChannelConfig& channel) {
@@ -86,6 +167,7 @@ void SaveSettings(const PluginState& state, const LinkSettings& link, SettingsSt
     key.Write("Port", ValueString, port, static_cast<uint32_t>(std::strlen(port) + 1));
     WriteByte(key, "Device", link.DeviceId);
     WriteInt(key, "LightDelay", static_cast<int32_t>(link.LightDelayMs));
+    WriteOutputValues(key, link);
     WriteByte(key, "DrawFrequency", state.DrawFrequency);
     WriteByte(key, "DrawPower", state.DrawPower);
     WriteByte(key, "DrawChannels", state.DrawChannels);
@@ -125,6 +207,7 @@ bool LoadSettings(PluginState& state, LinkSettings& link, SettingsStore& store) 
     int32_t delay = 0;
     ReadInt(key, "LightDelay", delay);
     link.LightDelayMs = ClampLightDelay(static_cast<uint32_t>(delay));
+    ReadOutputValues(key, link);
     ReadByte(key, "DrawFrequency", state.DrawFrequency);
     ReadByte(key, "DrawPower", state.DrawPower);
     ReadByte(key, "DrawChannels", state.DrawChannels);
@@ -163,7 +246,7 @@ bool OpenOutput(LinkSettings& link, OutputLink& output, const LinkSettings& want
     // The output applies the same rule and refuses the pair itself, leaving
     // what it has open as it was.
     const LinkSettings tried = wanted; // `wanted` may be `link` itself
-    if (AcceptsPort(tried.PortName, tried.DeviceId)) {
+    if (AcceptsOutput(tried)) {
         link = tried;
         link.LightDelayMs = ClampLightDelay(link.LightDelayMs);
     }
@@ -175,6 +258,7 @@ void ApplyFirstRunDefaults(PluginState& state, LinkSettings& link, OutputLink& o
     LinkSettings first;
     std::strcpy(first.PortName, "COM1");
     first.DeviceId = 1;
+    first.SourceId = link.SourceId; // the user's, whatever else is reset
     OpenOutput(link, output, first);
     ApplyRecordDefaults(state.Channels);
     SetCurrentPreset(state, link, output, store, 2);
@@ -185,15 +269,29 @@ void ApplyFirstRunDefaults(PluginState& state, LinkSettings& link, OutputLink& o
 }
 
 void InitializeSettings(PluginState& state, LinkSettings& link, OutputLink& output,
-                        SettingsStore& store) {
+                        SettingsStore& store, const SacnCid& newSourceId) {
     // A value missing from a stored channel then keeps its first-run value
     // rather than whatever the memory held. CurrentPreset stays 0.
     ApplyRecordDefaults(state.Channels);
     ApplyPreset(state.Channels, 16, PresetFamily::FrequencyAndPower);
 
+    // Read on its own: a stored set that can't be loaded keeps it too.
+    bool hadSourceId = false;
+    if (const SettingsKey stored = store.OpenKey(kSettingsKeyPath)) {
+        hadSourceId = ReadSourceId(stored, link.SourceId);
+    }
+    if (!hadSourceId) {
+        link.SourceId = newSourceId;
+    }
+
     if (LoadSettings(state, link, store)) {
         // A stored id the output refuses (0) is recorded as it was loaded.
         OpenOutput(link, output, link);
+        // Stored at once, so every packet from this user carries the same
+        // one from now on; the rest waits for the property dialog.
+        if (!hadSourceId) {
+            WriteSourceId(store.CreateKey(kSettingsKeyPath), link.SourceId);
+        }
     } else {
         ApplyFirstRunDefaults(state, link, output, store);
     }

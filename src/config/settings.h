@@ -1,6 +1,8 @@
 #pragma once
-// The settings in the store: the output's settings (the controller's port
-// and device id, the light delay), the four graphics flags and the 16 channel
+// The settings in the store: the output's settings (the kind of output, the
+// controller's port and device id, the network receiver's address, universe
+// and start channel, the sACN source id, the light delay), the four graphics
+// flags and the 16 channel
 // records, under the key "Software\Twinkla" with one subkey
 // "Channel0".."Channel15" per record. They run on the player's thread.
 
@@ -20,9 +22,12 @@ void SaveSettings(const PluginState& state, const LinkSettings& link, SettingsSt
 // channels before it have been loaded, the rest are as they were. A value that
 // is missing or bigger than its field leaves the field alone; one that fits is
 // taken byte for byte whatever its type, zero-extended when shorter. The one
-// exception is "LightDelay", which is optional: missing or oversized it means
-// no delay, and a stored value above the maximum is taken as the maximum.
-// Nothing is reopened.
+// exceptions are the optional values: "LightDelay" (missing or oversized it
+// means no delay; above the maximum, the maximum), "Output" (Serial unless it
+// names another kind), "OutputAddress" (empty unless it is a valid address),
+// "Universe" and "StartChannel" (1 unless valid: the universe for the kind of
+// output), and "SourceId" (kept as it was unless exactly 16 bytes, not all
+// zero). Nothing is reopened.
 bool LoadSettings(PluginState& state, LinkSettings& link, SettingsStore& store);
 
 // The nine stored values of one channel record, in the key given.
@@ -36,15 +41,15 @@ void LoadChannel(const SettingsKey& key, ChannelConfig& channel);
 bool SetCurrentPreset(PluginState& state, LinkSettings& link, OutputLink& output,
                       SettingsStore& store, int32_t index);
 
-// Opens the output with `wanted` and records it in `link`, unless the pair
-// of port and id is refused (AcceptsPort), which changes nothing. The name
-// and id are recorded even when the port can't be opened, so the settings
-// show and store what was tried. True when the output is open.
+// Opens the output with `wanted` and records it in `link`, unless the
+// settings are refused (AcceptsOutput), which changes nothing. They are
+// recorded even when the port can't be opened, so the settings show and
+// store what was tried. True when the output is open.
 bool OpenOutput(LinkSettings& link, OutputLink& output, const LinkSettings& wanted);
 
 // What a start without complete stored settings does: opens COM1 with device
 // id 1 (the port name and id are recorded even if it can't be opened), no
-// delay, applies the record defaults and preset 2, and stores the result once
+// delay and the output's other defaults but the source id in `link`, applies the record defaults and preset 2, and stores the result once
 // a copy of what was stored is kept (settings_backup.h); without one it
 // stores nothing.
 void ApplyFirstRunDefaults(PluginState& state, LinkSettings& link, OutputLink& output,
@@ -54,6 +59,9 @@ void ApplyFirstRunDefaults(PluginState& state, LinkSettings& link, OutputLink& o
 // records a defined starting point, loads the settings and opens the output
 // with them, or, when nothing complete is stored, applies and stores the
 // first-run defaults; then resets the mouse-drag fields and the bar counter.
-// A port that can't be opened doesn't stop it.
+// A port that can't be opened doesn't stop it. The stored "SourceId" is the
+// user's for ever; without one `newSourceId` (which the caller makes unique,
+// the core having no source of unique ids) becomes it and is stored at once
+// beside a loaded set, or with the first-run settings.
 void InitializeSettings(PluginState& state, LinkSettings& link, OutputLink& output,
-                        SettingsStore& store);
+                        SettingsStore& store, const SacnCid& newSourceId);

@@ -12,9 +12,9 @@ void SendLevels(PluginState& state, LevelSink& sink) {
         ChannelConfig& channel = state.Channels[i];
         if (channel.Enabled) {
             // Unclamped: the command encoder clamps to the controller's range.
-            levels[count++] = {i, state.ChannelLevels[i]};
+            levels[count++] = {i, state.ChannelLevels[i], channel.Address};
         } else if (channel.ZeroPending) {
-            levels[count++] = {i, 0};
+            levels[count++] = {i, 0, kNoCircuit};
             channel.ZeroPending = 0;
         }
     }

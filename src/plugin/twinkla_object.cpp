@@ -10,10 +10,12 @@
 #include "config/win32/registry_store.h"
 #include "display/band_editor.h"
 #include "frame/win32/render_frame.h"
-#include "link/win32/controller_link.h"
+#include "link/output_state.h"
+#include "link/win32/output_selector.h"
 #include "module.h"
 #include "resource.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <new>
@@ -22,10 +24,29 @@ namespace {
 
 constexpr LONG kDestroyingRefs = LONG_MAX / 2; // no call made while destroying can reach 0 again
 
+// Texts of up to 511 characters (titles, the output's state with a host name).
 BSTR AllocAnsiBstr(const char* text) {
-    wchar_t wide[64];
-    const int n = ::MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 64);
+    wchar_t wide[512];
+    const int n = ::MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 512);
     return n > 1 ? ::SysAllocString(wide) : nullptr;
+}
+
+// A new sACN source id, for a user who has none stored yet. Its 16 bytes are
+// the GUID's in the order its text form shows them.
+SacnCid NewSourceId() {
+    GUID guid{};
+    SacnCid id{};
+    if (FAILED(::CoCreateGuid(&guid))) {
+        return id; // all zero: no id, and none is stored
+    }
+    const uint32_t d1 = guid.Data1;
+    const uint8_t head[8] = {static_cast<uint8_t>(d1 >> 24),         static_cast<uint8_t>(d1 >> 16),
+                             static_cast<uint8_t>(d1 >> 8),          static_cast<uint8_t>(d1),
+                             static_cast<uint8_t>(guid.Data2 >> 8),  static_cast<uint8_t>(guid.Data2),
+                             static_cast<uint8_t>(guid.Data3 >> 8),  static_cast<uint8_t>(guid.Data3)};
+    std::copy(std::begin(head), std::end(head), id.begin());
+    std::copy(std::begin(guid.Data4), std::end(guid.Data4), id.begin() + 8);
+    return id;
 }
 
 } // namespace
@@ -52,14 +73,14 @@ CTwinkla* CTwinkla::CreateInstance() {
 }
 
 bool CTwinkla::FinalConstruct() {
-    // Without a link every later operation would have nothing to talk to, so
-    // creation fails as if the object itself couldn't be allocated.
-    link_.reset(new (std::nothrow) ControllerLink());
-    if (!link_) {
+    // Without an output every later operation would have nothing to talk to,
+    // so creation fails as if the object itself couldn't be allocated.
+    output_.reset(new (std::nothrow) OutputSelector());
+    if (!output_) {
         return false;
     }
     RegistryStore store;
-    InitializeSettings(state_, linkSettings_, *link_, store);
+    InitializeSettings(state_, linkSettings_, *output_, store, NewSourceId());
     return true;
 }
 
@@ -68,13 +89,13 @@ void CTwinkla::FinalRelease() {
     // Unsubscribe first: the player may deliver an event until Unadvise has
     // returned, even from inside it, and the handlers need the link.
     ReleaseCore();
-    if (link_) {
+    if (output_) {
         if (waitOnRelease_) {
-            link_->Close();
+            output_->Close();
         } else {
-            link_->Abandon();
+            output_->Abandon();
         }
-        link_.reset();
+        output_.reset();
     }
     typeInfo_.reset();
 }
@@ -205,14 +226,14 @@ STDMETHODIMP CTwinkla::put_foregroundColor(BSTR value) noexcept {
     return S_OK;
 }
 
-// For a host's status line: "port COM3", or "port COM3 can't be opened".
+// For a host's status line: "port COM3", "port COM3 can't be opened",
+// "sACN to 10.0.0.5 universe 1", "sACN: can't find the receiver "foo"".
 STDMETHODIMP CTwinkla::get_outputState(BSTR* value) noexcept {
     RETURN_HR_IF_NULL(E_POINTER, value);
     *value = nullptr;
-    RETURN_HR_IF_NULL(E_UNEXPECTED, link_);
-    char text[64];
-    std::snprintf(text, sizeof text, link_->IsOpen() ? "port %s" : "port %s can't be opened",
-                  linkSettings_.PortName);
+    RETURN_HR_IF_NULL(E_UNEXPECTED, output_);
+    char text[kOutputAddressSize + 64];
+    FormatOutputState(linkSettings_, output_->Health(), text, sizeof text);
     *value = AllocAnsiBstr(text);
     return *value ? S_OK : E_OUTOFMEMORY;
 }
@@ -220,7 +241,7 @@ STDMETHODIMP CTwinkla::get_outputState(BSTR* value) noexcept {
 // IWMPEffects -------------------------------------------------------------
 
 STDMETHODIMP CTwinkla::Render(TimedLevel* levels, HDC dc, RECT* rect) noexcept {
-    return RenderFrame(state_, link_.get(), levels, dc, rect);
+    return RenderFrame(state_, output_.get(), levels, dc, rect);
 }
 
 STDMETHODIMP CTwinkla::MediaInfo(LONG, LONG, BSTR) noexcept {
@@ -268,9 +289,9 @@ STDMETHODIMP CTwinkla::GetPresetCount(LONG* count) noexcept {
 }
 
 STDMETHODIMP CTwinkla::SetCurrentPreset(LONG preset) noexcept {
-    RETURN_HR_IF_NULL(E_UNEXPECTED, link_);
+    RETURN_HR_IF_NULL(E_UNEXPECTED, output_);
     RegistryStore store;
-    return ::SetCurrentPreset(state_, linkSettings_, *link_, store, preset) ? S_OK : E_INVALIDARG;
+    return ::SetCurrentPreset(state_, linkSettings_, *output_, store, preset) ? S_OK : E_INVALIDARG;
 }
 
 STDMETHODIMP CTwinkla::GetCurrentPreset(LONG* preset) noexcept {
@@ -397,8 +418,8 @@ STDMETHODIMP CTwinkla::RenderWindowed(TimedLevel* levels, BOOL) noexcept {
 // comes while the object is being torn down, with no link left, does nothing.
 
 void CTwinkla::LightChannel(int channelIndex) {
-    if (link_) {
-        link_->SetLevel(channelIndex, 100);
+    if (output_) {
+        output_->SetLevel(channelIndex, 100);
     }
 }
 
@@ -440,7 +461,19 @@ void CTwinkla::DialogHost::SaveSettings() noexcept {
 }
 
 OutputLink* CTwinkla::DialogHost::Output() noexcept {
-    return owner_.link_.get();
+    return owner_.output_.get();
+}
+
+bool CTwinkla::DialogHost::OutputProblem(char* text, size_t size) noexcept {
+    if (!owner_.output_ || owner_.linkSettings_.Output == OutputKind::Serial) {
+        return false; // a port that can't be opened is Apply's to say
+    }
+    const OutputHealth health = owner_.output_->Health();
+    if (!IsOutputProblem(health)) {
+        return false;
+    }
+    FormatOutputState(owner_.linkSettings_, health, text, size);
+    return true;
 }
 
 HRESULT CTwinkla::DialogHost::SetCurrentPreset(LONG preset) noexcept {

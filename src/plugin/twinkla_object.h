@@ -1,7 +1,8 @@
 #pragma once
 // CTwinkla: the one object the player creates from this module. It owns the
-// whole run-time state: channel records, levels, graphics flags, the
-// controller link with its keep-alive thread, and the references to the player.
+// whole run-time state: channel records, levels, graphics flags, the output
+// the settings name (the serial controller or a network receiver) with its
+// engine thread, and the references to the player.
 
 #include "analysis/plugin_state.h"
 #include "common/win32/com_ptr.h"
@@ -16,7 +17,7 @@
 
 #include <memory>
 
-class ControllerLink;
+class OutputSelector;
 
 // Every COM method is noexcept: an exception that escaped one would unwind
 // through the player's frames, so the program ends instead. Nothing in them
@@ -143,6 +144,7 @@ private:
         PluginState& State() noexcept override { return owner_.state_; }
         LinkSettings& Link() noexcept override { return owner_.linkSettings_; }
         OutputLink* Output() noexcept override;
+        bool OutputProblem(char* text, size_t size) noexcept override;
         void SaveSettings() noexcept override;
         HRESULT SetCurrentPreset(LONG preset) noexcept override;
         HINSTANCE ResourceModule() noexcept override;
@@ -157,7 +159,7 @@ private:
     bool waitOnRelease_ = true;
     PluginState state_;
     LinkSettings linkSettings_; // as loaded, or as the property dialog last applied them
-    std::unique_ptr<ControllerLink> link_;
+    std::unique_ptr<OutputSelector> output_;
     HWND window_ = nullptr;
     OffscreenFrame offscreen_; // RenderWindowed's frame before it goes to the window
     ComPtr<IWMPCore> core_;

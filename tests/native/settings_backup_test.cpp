@@ -48,7 +48,7 @@ TEST(SettingsBackup, WithoutACopyTheStoredSettingsStayAndTheResetRunsUnsavedAndS
         View view{store};
         {
             Plugin first;
-            InitializeSettings(first.state, first.link, first.output, store);
+            InitializeSettings(first.state, first.link, first.output, store, kNewSourceId);
         }
         store.Put(kKey, "Port", ValueString, Text("COM7"));
         store.Put(ChannelPath(4), "FreqStart", ValueDword, Dword(600));
@@ -59,7 +59,7 @@ TEST(SettingsBackup, WithoutACopyTheStoredSettingsStayAndTheResetRunsUnsavedAndS
         failure.fail(store);
 
         Plugin plugin;
-        InitializeSettings(plugin.state, plugin.link, plugin.output, store);
+        InitializeSettings(plugin.state, plugin.link, plugin.output, store, kNewSourceId);
         // The reset runs in memory...
         using Call = SettingsTestLink::OpenCall;
         EXPECT_EQ(plugin.output.opens, (std::vector<Call>{{"COM1", 1}}));

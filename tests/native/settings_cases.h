@@ -105,7 +105,7 @@ protected:
     // A new plug-in object starting over the store.
     std::unique_ptr<Plugin> Start() {
         auto plugin = std::make_unique<Plugin>();
-        InitializeSettings(plugin->state, plugin->link, plugin->output, store.Store());
+        InitializeSettings(plugin->state, plugin->link, plugin->output, store.Store(), kNewSourceId);
         return plugin;
     }
 
@@ -174,9 +174,18 @@ TYPED_TEST_P(Settings, FirstRunStoresTheDefaultTableWithExactTypesAndSizes) {
     this->ExpectStored(ChannelPath(14), "FreqStart", ValueDword, {0xFE, 0x03, 0, 0});
     this->ExpectStored(ChannelPath(14), "FreqEnd", ValueDword, {0x47, 0x04, 0, 0});
 
+    // The output: the serial controller, and the network outputs' defaults.
+    this->ExpectStored(kKey, "Output", ValueString, Text("Serial"));
+    this->ExpectStored(kKey, "OutputAddress", ValueString, Text(""));
+    this->ExpectStored(kKey, "Universe", ValueDword, Dword(1));
+    this->ExpectStored(kKey, "StartChannel", ValueDword, Dword(1));
+    this->ExpectStored(kKey, "SourceId", ValueBinary,
+                       std::vector<uint8_t>(kNewSourceId.begin(), kNewSourceId.end()));
+
     // Nothing beside the layout.
     const std::set<std::string> keyValues = {
-        "Port",      "Device",       "LightDelay",        "DrawFrequency",
+        "Port",      "Device",       "LightDelay",         "Output",   "OutputAddress",
+        "Universe",  "StartChannel", "SourceId",           "DrawFrequency",
         "DrawPower", "DrawChannels", "DrawChannelNumbers"};
     const auto names = this->store.ValueNames(kKey);
     EXPECT_EQ(std::set<std::string>(names.begin(), names.end()), keyValues);

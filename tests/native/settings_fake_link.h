@@ -1,7 +1,7 @@
 #pragma once
-// An output in memory that keeps the real link's rule for what it takes (a
-// name of at most 19 characters and an id of 1..255) and opens every port but
-// the ones the test calls missing. Every Open, Adopt and level is recorded.
+// An output in memory that keeps the real outputs' rule for what they take
+// (AcceptsOutput) and opens every port but the ones the test calls missing,
+// and every network output. Every Open, Adopt and level is recorded.
 
 #include "link/level_sink.h"
 
@@ -12,13 +12,19 @@
 #include <utility>
 #include <vector>
 
+// The id a start makes for a user who has none (the plug-in makes it with
+// CoCreateGuid).
+inline const SacnCid kNewSourceId = {0x5E, 0x77, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0x6F,
+                                     0x70, 0x81, 0x92, 0xA3, 0xB4, 0xC5, 0xD6, 0xE7};
+
 class SettingsTestLink final : public OutputLink {
 public:
     struct OpenCall {
         std::string port;
         uint32_t deviceId;
+        OutputKind output = OutputKind::Serial;
         bool operator==(const OpenCall& o) const {
-            return port == o.port && deviceId == o.deviceId;
+            return port == o.port && deviceId == o.deviceId && output == o.output;
         }
     };
 
@@ -44,14 +50,18 @@ public:
     }
 
     bool Open(const LinkSettings& settings) override {
-        opens.push_back({settings.PortName, settings.DeviceId});
-        if (!AcceptsPort(settings.PortName, settings.DeviceId)) {
+        opens.push_back({settings.PortName, settings.DeviceId, settings.Output});
+        if (!AcceptsOutput(settings)) {
             return false;
         }
+        opened = settings;
         const std::string port = settings.PortName;
-        open_ = std::find(missingPorts.begin(), missingPorts.end(), port) == missingPorts.end();
+        open_ = settings.Output != OutputKind::Serial ||
+                std::find(missingPorts.begin(), missingPorts.end(), port) == missingPorts.end();
         return open_;
     }
+
+    LinkSettings opened; // what the last accepted Open was given
 
     // For tests that open by hand.
     bool Open(const char* port, uint8_t deviceId) {

@@ -67,6 +67,7 @@ TEST(Settings, SaveAndLoadGoInTheStoredOrderClosingEachChannelKeyBeforeTheNext) 
     MemoryStore store;
     Plugin plugin;
     std::strcpy(plugin.link.PortName, "COM1");
+    plugin.link.SourceId = kNewSourceId;
     SaveSettings(plugin.state, plugin.link, store);
 
     std::vector<std::string> channel0;
@@ -79,6 +80,11 @@ TEST(Settings, SaveAndLoadGoInTheStoredOrderClosingEachChannelKeyBeforeTheNext) 
         "write Software\\Twinkla\\Port",
         "write Software\\Twinkla\\Device",
         "write Software\\Twinkla\\LightDelay",
+        "write Software\\Twinkla\\Output",
+        "write Software\\Twinkla\\OutputAddress",
+        "write Software\\Twinkla\\Universe",
+        "write Software\\Twinkla\\StartChannel",
+        "write Software\\Twinkla\\SourceId",
         "write Software\\Twinkla\\DrawFrequency",
         "write Software\\Twinkla\\DrawPower",
         "write Software\\Twinkla\\DrawChannels",
@@ -92,21 +98,23 @@ TEST(Settings, SaveAndLoadGoInTheStoredOrderClosingEachChannelKeyBeforeTheNext) 
     EXPECT_EQ(std::vector<std::string>(saved.begin(), saved.begin() + expected.size()), expected);
     EXPECT_EQ(saved[expected.size()], "create Software\\Twinkla\\Channel15");
     EXPECT_EQ(saved.back(), "close Software\\Twinkla");
-    EXPECT_EQ(store.Journal().size(), 1 + 7 + 16 * 11 + 1);
+    EXPECT_EQ(store.Journal().size(), 1 + 12 + 16 * 11 + 1);
 
     store.ClearJournal();
     EXPECT_TRUE(LoadSettings(plugin.state, plugin.link, store));
     const std::vector<std::string> loaded = Trimmed(store.Journal());
-    ASSERT_GE(loaded.size(), 19u);
+    ASSERT_GE(loaded.size(), 24u);
     EXPECT_EQ(loaded[0], "open Software\\Twinkla");
     EXPECT_EQ(loaded[1], "read Software\\Twinkla\\Port");
     EXPECT_EQ(loaded[3], "read Software\\Twinkla\\LightDelay");
-    EXPECT_EQ(loaded[7], "read Software\\Twinkla\\DrawChannelNumbers");
-    EXPECT_EQ(loaded[8], "open Software\\Twinkla\\Channel0");
+    EXPECT_EQ(loaded[4], "read Software\\Twinkla\\Output");
+    EXPECT_EQ(loaded[8], "read Software\\Twinkla\\SourceId");
+    EXPECT_EQ(loaded[12], "read Software\\Twinkla\\DrawChannelNumbers");
+    EXPECT_EQ(loaded[13], "open Software\\Twinkla\\Channel0");
     for (size_t i = 0; i < channel0.size(); ++i) {
-        EXPECT_EQ(loaded[9 + i], "read" + channel0[i].substr(5));
+        EXPECT_EQ(loaded[14 + i], "read" + channel0[i].substr(5));
     }
-    EXPECT_EQ(loaded[18], "close Software\\Twinkla\\Channel0");
+    EXPECT_EQ(loaded[23], "close Software\\Twinkla\\Channel0");
     EXPECT_EQ(loaded.back(), "close Software\\Twinkla");
 }
 
@@ -170,7 +178,7 @@ TEST(Settings, StartWithoutWriteAccessStillAppliesTheDefaults) {
     MemoryStore store;
     store.DenyCreate("Software");
     Plugin plugin;
-    InitializeSettings(plugin.state, plugin.link, plugin.output, store);
+    InitializeSettings(plugin.state, plugin.link, plugin.output, store, kNewSourceId);
 
     EXPECT_FALSE(store.KeyExists(kKey));
     EXPECT_STREQ(plugin.link.PortName, "COM1");

@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include <cstddef>
+
 class IDialogHost {
 public:
     // The live plug-in state: graphics flags and channel records.
@@ -16,6 +18,11 @@ public:
     virtual LinkSettings& Link() = 0;
     // The output they open; null once the object is being torn down.
     virtual OutputLink* Output() = 0;
+    // A network output's failure in plain words (a name that doesn't
+    // resolve, no network), which its engine finds after Open has returned:
+    // true with `text` set while there is one. A serial port that can't be
+    // opened is said by Apply itself.
+    virtual bool OutputProblem(char* text, size_t size) = 0;
     // Writes every setting to the registry.
     virtual void SaveSettings() = 0;
     // The object's own SetCurrentPreset, through its interface table.

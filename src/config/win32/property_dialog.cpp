@@ -3,6 +3,7 @@
 #include "config/dialog_values.h"
 #include "config/settings.h"
 #include "config/win32/channel_dialog.h"
+#include "config/win32/output_dialog.h"
 #include "config/win32/settings_notice.h"
 #include "resource.h"
 
@@ -13,6 +14,8 @@
 namespace {
 
 constexpr int kPortTextSize = 64; // terminator included
+constexpr UINT_PTR kStatusTimer = 1;
+constexpr UINT kStatusPeriodMs = 500;
 
 const char* const kListedPorts[] = {"COM1", "COM2", "COM3", "COM4"};
 
@@ -44,6 +47,11 @@ bool CPropertyDialog::OnMessage(UINT message, WPARAM wParam, LPARAM, LRESULT& re
         result = TRUE;
         return true;
     }
+    if (message == WM_TIMER && wParam == kStatusTimer) {
+        ShowOutputProblem();
+        result = 0;
+        return true;
+    }
     if (message != WM_COMMAND) {
         return false;
     }
@@ -73,6 +81,10 @@ bool CPropertyDialog::OnMessage(UINT message, WPARAM wParam, LPARAM, LRESULT& re
             ApplySettings();
             return true;
         }
+        if (id == IDC_OUTPUT_BUTTON) {
+            OpenOutputDialog(Host(), *this, output_);
+            return true;
+        }
     }
     return false;
 }
@@ -92,7 +104,45 @@ void CPropertyDialog::Initialize() {
         ::SendDlgItemMessageA(window, box.id, BM_SETCHECK,
                               state.*box.flag ? BST_CHECKED : BST_UNCHECKED, 0);
     }
+    output_ = link;
+    ShowOutput();
+    // A network output's failures come from its engine after Open has
+    // returned: the status line follows them while the dialog is open.
+    ShowOutputProblem();
+    ::SetTimer(window, kStatusTimer, kStatusPeriodMs, nullptr);
     ShowSettingsNotice(Host(), window);
+}
+
+void CPropertyDialog::SetOutput(const LinkSettings& chosen) {
+    output_.Output = chosen.Output;
+    std::memcpy(output_.OutputAddress, chosen.OutputAddress, sizeof output_.OutputAddress);
+    output_.Universe = chosen.Universe;
+    output_.StartChannel = chosen.StartChannel;
+    ShowOutput();
+}
+
+void CPropertyDialog::ShowOutput() {
+    const HWND window = Window();
+    ::SetDlgItemTextA(window, IDC_OUTPUT_SUMMARY, OutputKindName(output_.Output));
+    const bool serial = output_.Output == OutputKind::Serial;
+    for (int id : {IDC_PORT_LABEL, IDC_PORT, IDC_DEVICE_LABEL, IDC_DEVICE_ID}) {
+        ::EnableWindow(::GetDlgItem(window, id), serial);
+    }
+}
+
+void CPropertyDialog::ShowOutputProblem() {
+    if (refused_) {
+        return;
+    }
+    char text[kOutputAddressSize + 64] = "";
+    if (!Host().OutputProblem(text, sizeof text)) {
+        text[0] = '\0';
+    }
+    char shown[sizeof text] = "";
+    ::GetDlgItemTextA(Window(), IDC_STATUS, shown, sizeof shown);
+    if (std::strcmp(text, shown) != 0) {
+        ::SetDlgItemTextA(Window(), IDC_STATUS, text);
+    }
 }
 
 bool CPropertyDialog::ApplySettings() {
@@ -111,32 +161,50 @@ bool CPropertyDialog::ApplySettings() {
     BOOL delayIsNumber = FALSE;
     const UINT delay = ::GetDlgItemInt(window, IDC_LIGHT_DELAY, &delayIsNumber, FALSE);
 
+    // What the dialog doesn't show (the source id) stays as it is; so do the
+    // port and device id while a network output is chosen: their controls
+    // are disabled then.
+    LinkSettings wanted = Host().Link();
+    wanted.Output = output_.Output;
+    std::memcpy(wanted.OutputAddress, output_.OutputAddress, sizeof wanted.OutputAddress);
+    wanted.Universe = output_.Universe;
+    wanted.StartChannel = output_.StartChannel;
+    wanted.LightDelayMs = delay;
+    const bool serial = wanted.Output == OutputKind::Serial;
+
     OutputLink* output = Host().Output();
     const char* problem = nullptr;
     char text[96];
     if (!delayIsNumber || delay > kMaxLightDelayMs) {
         problem = "The light delay must be 0 to 2000 ms.";
-    } else if (!AcceptsPort(port, deviceId)) {
+    } else if (serial && !AcceptsPort(port, deviceId)) {
         problem = std::strlen(port) >= kPortNameSize ? "The port name is too long."
                                                      : "The device ID must be 1 to 255.";
     } else if (output == nullptr) {
         problem = "";
     } else {
-        LinkSettings wanted;
-        std::memcpy(wanted.PortName, port, std::strlen(port) + 1);
-        wanted.DeviceId = static_cast<uint8_t>(deviceId);
-        wanted.LightDelayMs = delay;
+        if (serial) {
+            std::memcpy(wanted.PortName, port, std::strlen(port) + 1);
+            wanted.DeviceId = static_cast<uint8_t>(deviceId);
+        }
         if (!OpenOutput(Host().Link(), *output, wanted)) {
-            std::snprintf(text, sizeof text, "Port %s can't be opened.", port);
+            if (serial) {
+                std::snprintf(text, sizeof text, "Port %s can't be opened.", port);
+            } else {
+                std::snprintf(text, sizeof text, "The %s output can't be started.",
+                              OutputKindName(wanted.Output));
+            }
             problem = text;
         }
     }
+    refused_ = problem != nullptr;
     ::SetDlgItemTextA(window, IDC_STATUS, problem != nullptr ? problem : "");
     if (problem != nullptr) {
         return false;
     }
     Host().SaveSettings();
     Host().SetCurrentPreset(0);
+    ShowOutputProblem();
     return true;
 }
 

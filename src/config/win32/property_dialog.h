@@ -1,8 +1,10 @@
 #pragma once
-// The settings window: serial port, device id, graphics flags, and a button
-// per channel that opens a channel dialog.
+// The settings window: serial port, device id, light delay, the output (in
+// the Output dialog its button opens), graphics flags, and a button per
+// channel that opens a channel dialog.
 
 #include "config/win32/dialog_base.h"
+#include "link/link_settings.h"
 
 #include <windows.h>
 
@@ -15,12 +17,26 @@ public:
     explicit CPropertyDialog(IDialogHost& host) : CDialogBase(host) {}
 
     // What OK and Apply share: stores the graphics flags, then reopens the
-    // link with the port and device id in the controls; only if that works,
-    // saves every setting and makes preset 0 current. True when it worked.
+    // output the dialog shows: the serial port and device id in the controls,
+    // or the network output chosen in the Output dialog, with the light
+    // delay; only if that works, saves every setting and makes preset 0
+    // current. True when it worked. Refusals are said in the status line.
     bool ApplySettings();
+
+    // The Output dialog's choice: the kind of output, the address, universe
+    // and start channel of `chosen`, which OK or Apply then opens. The port
+    // and device id are enabled only for Serial.
+    void SetOutput(const LinkSettings& chosen);
 
 private:
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     void Initialize();
     void Centre();
+    void ShowOutput();
+    // The status line, unless it holds Apply's refusal: a network output's
+    // failure as its engine finds it, or nothing.
+    void ShowOutputProblem();
+
+    LinkSettings output_; // the output fields are the choice shown; the rest unused
+    bool refused_ = false; // the status line holds Apply's refusal
 };

@@ -3,6 +3,7 @@
 #include "common/win32/srw_lock.h"
 #include "common/win32/unique_handle.h"
 #include "link/output_schedule.h"
+#include "link/win32/engine_thread.h"
 
 #include <algorithm>
 #include <atomic>
@@ -22,20 +23,6 @@ constexpr Micros kReopenPeriodUs = 2'000'000;
 constexpr Micros kDrainUs = 1'500'000;
 constexpr DWORD kCancelWaitMs = 200;
 constexpr DWORD kCloseWaitMs = 2000;
-
-// Any address inside this module, to find the module the thread must pin.
-const char kModuleAnchor = 0;
-
-Micros NowUs() {
-    static const LONGLONG frequency = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return f.QuadPart;
-    }();
-    LARGE_INTEGER now;
-    ::QueryPerformanceCounter(&now);
-    return now.QuadPart / frequency * 1'000'000 + now.QuadPart % frequency * 1'000'000 / frequency;
-}
 
 bool IsComName(const char* name) {
     if ((name[0] | 0x20) != 'c' || (name[1] | 0x20) != 'o' || (name[2] | 0x20) != 'm' ||
@@ -423,20 +410,10 @@ void ControllerLink::StartThread(Pacing pacing) {
     if (!shared_->wake || !shared_->closed || !shared_->write.done) {
         return; // a thread that couldn't be woken or stopped isn't started at all
     }
-    // The pin is taken here, before the thread exists, so there is no moment
-    // at which the thread runs in a module nobody holds.
-    HMODULE module = nullptr;
-    if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                              reinterpret_cast<LPCWSTR>(&kModuleAnchor), &module)) {
-        return;
-    }
-    shared_->module = module;
     shared_->AddRef(); // the thread's reference
-    thread_.reset(::CreateThread(nullptr, 0, EngineLoop, shared_, 0, nullptr));
+    thread_ = StartPinnedThread(EngineLoop, shared_, shared_->module);
     if (!thread_) {
-        shared_->module = nullptr;
         shared_->Release(); // the thread's reference, never handed over
-        ::FreeLibrary(module);
     }
 }
 

@@ -190,7 +190,7 @@ TEST(RegistrySettings, FirstRunWritesHkcuSoftwareTwinklaForBothRegistryViews) {
     {
         RegistryStore store;
         Plugin plugin;
-        InitializeSettings(plugin.state, plugin.link, plugin.output, store);
+        InitializeSettings(plugin.state, plugin.link, plugin.output, store, kNewSourceId);
         EXPECT_EQ(plugin.state.CurrentPreset, 2);
         ASSERT_EQ(plugin.output.opens.size(), 1u);
         EXPECT_EQ(plugin.output.opens[0].port, "COM1");
@@ -218,7 +218,7 @@ TEST(RegistrySettings, FirstRunWritesHkcuSoftwareTwinklaForBothRegistryViews) {
     {
         RegistryStore store;
         Plugin plugin;
-        InitializeSettings(plugin.state, plugin.link, plugin.output, store);
+        InitializeSettings(plugin.state, plugin.link, plugin.output, store, kNewSourceId);
         EXPECT_EQ(plugin.state.CurrentPreset, 0) << "the second start loads";
     }
     ::RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKeyPath);

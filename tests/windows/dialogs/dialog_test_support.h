@@ -16,15 +16,17 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
-// Behaves as ControllerLink does towards its callers: a bad id or name is
-// refused before the port is touched; otherwise the old port is closed and
-// the new name and id are recorded even when the port then fails to open.
+// Behaves as the plug-in's output does towards its callers: settings that
+// AcceptsOutput refuses change nothing; otherwise the old port is closed and
+// the new name and id are recorded even when the port then fails to open. A
+// network output always opens (its failures come later, from its engine).
 class FakeControllerLink final : public OutputLink {
 public:
     std::set<std::string> missingPorts; // names whose open fails
@@ -46,14 +48,16 @@ public:
     }
     bool Open(const LinkSettings& settings) override {
         opens.emplace_back(settings.PortName, settings.DeviceId);
-        if (!AcceptsPort(settings.PortName, settings.DeviceId)) {
+        if (!AcceptsOutput(settings)) {
             return false;
         }
+        opened = settings;
         std::strcpy(PortName, settings.PortName);
         DeviceId = settings.DeviceId;
-        open_ = missingPorts.count(PortName) == 0;
+        open_ = settings.Output != OutputKind::Serial || missingPorts.count(PortName) == 0;
         return open_;
     }
+    LinkSettings opened; // what the last accepted Open was given
     void Adopt(const LinkSettings& settings) override { DeviceId = settings.DeviceId; }
 
 private:
@@ -107,6 +111,13 @@ public:
     PluginState& State() override { return state; }
     LinkSettings& Link() override { return settings; }
     OutputLink* Output() override { return output; }
+    bool OutputProblem(char* text, size_t size) override {
+        if (outputProblem.empty()) {
+            return false;
+        }
+        std::snprintf(text, size, "%s", outputProblem.c_str());
+        return true;
+    }
     void SaveSettings() override {
         ++saves;
         RegistryStore store(scratch_.get());
@@ -143,6 +154,7 @@ public:
     std::vector<LONG> presets;
     std::vector<HWND> open;     // dialog windows alive, in opening order
     bool refuseDialogs = false; // as a host out of memory does
+    std::string outputProblem;  // what a network output's engine would report
 
 private:
     UniqueHkey scratch_;

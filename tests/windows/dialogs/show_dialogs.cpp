@@ -1,6 +1,6 @@
 // Opens one of the dialogs with sample settings and keeps it on screen for
 // tools/screenshot-dialogs:
-//   show_dialogs property|channel DONE_FILE
+//   show_dialogs property|channel|output DONE_FILE
 // Prints the dialog's window rectangle ("left top width height") once it is
 // shown, then runs the message loop until DONE_FILE exists (at most 30 s).
 
@@ -30,6 +30,7 @@ public:
     SampleHost() {
         std::strcpy(settings.PortName, "COM3");
         settings.DeviceId = 1;
+        std::strcpy(settings.OutputAddress, "10.0.0.5");
         state.DrawChannelNumbers = 0;
         ChannelConfig& c = state.Channels[0];
         c.Enabled = 1;
@@ -43,6 +44,7 @@ public:
     PluginState& State() override { return state; }
     LinkSettings& Link() override { return settings; }
     OutputLink* Output() override { return &link; }
+    bool OutputProblem(char*, size_t) override { return false; }
     void SaveSettings() override {}
     HRESULT SetCurrentPreset(LONG) override { return S_OK; }
     HINSTANCE ResourceModule() override { return ::GetModuleHandleA(nullptr); }
@@ -61,8 +63,10 @@ public:
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3 || (std::strcmp(argv[1], "property") != 0 && std::strcmp(argv[1], "channel"))) {
-        std::fprintf(stderr, "usage: show_dialogs property|channel DONE_FILE\n");
+    const bool channel = argc == 3 && std::strcmp(argv[1], "channel") == 0;
+    const bool output = argc == 3 && std::strcmp(argv[1], "output") == 0;
+    if (argc != 3 || (std::strcmp(argv[1], "property") != 0 && !channel && !output)) {
+        std::fprintf(stderr, "usage: show_dialogs property|channel|output DONE_FILE\n");
         return 2;
     }
     SampleHost host;
@@ -72,11 +76,19 @@ int main(int argc, char** argv) {
         return 1;
     }
     HWND shown = properties;
-    if (std::strcmp(argv[1], "channel") == 0) {
-        ::SendMessageA(::GetDlgItem(properties, IDC_CHANNEL_1), BM_CLICK, 0, 0);
+    if (channel || output) {
+        ::SendMessageA(::GetDlgItem(properties, channel ? IDC_CHANNEL_1 : IDC_OUTPUT_BUTTON),
+                       BM_CLICK, 0, 0);
         shown = host.last;
         if (shown == properties) {
             return 1;
+        }
+        if (output) {
+            // sACN chosen, as a user pointing the show at a receiver sees it.
+            ::SendDlgItemMessageA(shown, IDC_OUTPUT_KIND, CB_SETCURSEL, 1, 0);
+            ::SendMessageA(shown, WM_COMMAND,
+                           MAKEWPARAM(IDC_OUTPUT_KIND, CBN_SELCHANGE),
+                           reinterpret_cast<LPARAM>(::GetDlgItem(shown, IDC_OUTPUT_KIND)));
         }
         // Alone on the screen, where the property dialog was.
         ::ShowWindow(properties, SW_HIDE);
