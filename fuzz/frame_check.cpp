@@ -18,7 +18,7 @@ void FuzzLink::SetLevel(int channelIndex, int32_t level) {
 }
 
 bool FuzzLink::Open(const LinkSettings& settings) {
-    if (!AcceptsPort(settings.PortName, settings.DeviceId)) {
+    if (!AcceptsOutput(settings)) {
         return false;
     }
     DeviceId = settings.DeviceId;

@@ -152,6 +152,18 @@ void SettingsSeeds() {
     WriteFrameSetup(port, {100, 50, 900, 300}, false, NoisyAudio());
     Save("settings", "port-20-bytes", port.bytes);
 
+    // A network output, with its source id.
+    settings.Output = OutputKind::Sacn;
+    std::strcpy(settings.OutputAddress, "lights.local");
+    settings.Universe = 7;
+    settings.StartChannel = 3;
+    settings.SourceId = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+    SaveSettings(state, settings, store);
+    FuzzOutput network;
+    WriteStoredSettings(network, store);
+    WriteFrameSetup(network, kLayout, true, Audio());
+    Save("settings", "sacn-by-name", network.bytes);
+
     FuzzOutput empty;
     empty.Byte(0);
     WriteFrameSetup(empty, kLayout, true, {});

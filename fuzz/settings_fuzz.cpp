@@ -1,8 +1,9 @@
 // The settings loader over whatever another program may have stored, then
 // one frame with the records it loaded. A loaded field is either the stored
-// value or untouched, by whether that value fits; the load stops at the first
-// missing subkey; every key opened is closed; after the first-run fallback
-// (or any load) what is saved loads back the same.
+// value or untouched, by whether that value fits, and an optional one its
+// stored value or its fallback, by whether that value is valid; the load
+// stops at the first missing subkey; every key opened is closed; after the
+// first-run fallback (or any load) what is saved loads back the same.
 
 #include "fuzz_input.h"
 #include "frame_check.h"
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 
 namespace {
@@ -30,6 +32,53 @@ void Expect(const MemoryStore& store, const std::string& path, const char* name,
     }
 }
 
+// A stored text that ends within `size` bytes (a shorter one ends in the
+// zeroed buffer), or none.
+std::optional<std::string> Text(const MemoryStore& store, const char* name, size_t size) {
+    const auto value = store.Get(kSettingsKeyPath, name);
+    if (!value || value->bytes.size() > size ||
+        (value->bytes.size() == size &&
+         std::find(value->bytes.begin(), value->bytes.end(), 0) == value->bytes.end())) {
+        return std::nullopt;
+    }
+    const auto end = std::find(value->bytes.begin(), value->bytes.end(), 0);
+    return std::string(value->bytes.begin(), end);
+}
+
+std::optional<uint32_t> Dword(const MemoryStore& store, const char* name) {
+    uint32_t v = 0;
+    const auto value = store.Get(kSettingsKeyPath, name);
+    if (!value || value->bytes.size() > 4) {
+        return std::nullopt;
+    }
+    Expect(store, kSettingsKeyPath, name, v);
+    return v;
+}
+
+// The output's values as the load must leave them, each valid or its fallback.
+void ExpectOutputValues(const MemoryStore& store, LinkSettings& link) {
+    const auto kind = Text(store, "Output", 16);
+    link.Output = kind ? ParseOutputKind(kind->c_str()) : OutputKind::Serial;
+    const auto address = Text(store, "OutputAddress", kOutputAddressSize);
+    std::memset(link.OutputAddress, 0, sizeof link.OutputAddress);
+    if (address && IsValidOutputAddress(address->c_str())) {
+        std::memcpy(link.OutputAddress, address->data(), address->size());
+    }
+    link.Universe = UniverseOrDefault(link.Output, Dword(store, "Universe"));
+    link.StartChannel = static_cast<uint16_t>(StartChannelOrDefault(Dword(store, "StartChannel")));
+    const auto id = store.Get(kSettingsKeyPath, "SourceId");
+    if (id && id->bytes.size() == link.SourceId.size() &&
+        std::any_of(id->bytes.begin(), id->bytes.end(), [](uint8_t b) { return b != 0; })) {
+        std::copy(id->bytes.begin(), id->bytes.end(), link.SourceId.begin());
+    }
+}
+
+bool SameOutput(const LinkSettings& a, const LinkSettings& b) {
+    return a.Output == b.Output && std::strcmp(a.OutputAddress, b.OutputAddress) == 0 &&
+           a.Universe == b.Universe && a.StartChannel == b.StartChannel &&
+           a.SourceId == b.SourceId;
+}
+
 bool SameState(const PluginState& a, const LinkSettings& la, const PluginState& b,
                const LinkSettings& lb) {
     for (int i = 0; i < kChannelCount; ++i) {
@@ -43,7 +92,7 @@ bool SameState(const PluginState& a, const LinkSettings& la, const PluginState& 
     return a.DrawFrequency == b.DrawFrequency && a.DrawPower == b.DrawPower &&
            a.DrawChannels == b.DrawChannels && a.DrawChannelNumbers == b.DrawChannelNumbers &&
            la.DeviceId == lb.DeviceId && la.LightDelayMs == lb.LightDelayMs &&
-           std::memcmp(la.PortName, lb.PortName, kPortNameSize) == 0;
+           std::memcmp(la.PortName, lb.PortName, kPortNameSize) == 0 && SameOutput(la, lb);
 }
 
 void CheckLoad(const MemoryStore& store, const PluginState& before, const LinkSettings& linkBefore,
@@ -78,6 +127,7 @@ void CheckLoad(const MemoryStore& store, const PluginState& before, const LinkSe
     uint32_t delay = 0;
     Expect(store, key, "LightDelay", delay);
     expectedLink.LightDelayMs = std::min(delay, kMaxLightDelayMs);
+    ExpectOutputValues(store, expectedLink);
     Expect(store, key, "DrawFrequency", expected.DrawFrequency);
     Expect(store, key, "DrawPower", expected.DrawPower);
     Expect(store, key, "DrawChannels", expected.DrawChannels);
@@ -142,6 +192,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(std::strcmp(reloadedSettings.PortName, settings.PortName) == 0);
     FUZZ_CHECK(reloadedSettings.DeviceId == settings.DeviceId);
     FUZZ_CHECK(reloadedSettings.LightDelayMs == settings.LightDelayMs);
+    FUZZ_CHECK(SameOutput(reloadedSettings, settings) ||
+               (settings.SourceId == SacnCid{} && reloadedSettings.SourceId != SacnCid{}));
     FUZZ_CHECK(reloaded.DrawFrequency == state.DrawFrequency &&
                reloaded.DrawPower == state.DrawPower &&
                reloaded.DrawChannels == state.DrawChannels &&

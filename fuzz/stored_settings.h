@@ -1,6 +1,6 @@
 #pragma once
 // The settings target's picture of what is stored under Software\Twinkla:
-// whether the key is there, then for each of its six values and, per channel
+// whether the key is there, then for each of its values and, per channel
 // subkey that is there, each of its nine values: missing (type byte 0) or a
 // type byte, a size byte and that many bytes.
 
@@ -11,8 +11,10 @@
 
 #include <string>
 
-constexpr const char* kMainValues[] = {"Port",      "Device",       "DrawFrequency",
-                                       "DrawPower", "DrawChannels", "DrawChannelNumbers"};
+constexpr const char* kMainValues[] = {
+    "Port",         "Device",       "DrawFrequency", "DrawPower",    "DrawChannels",
+    "DrawChannelNumbers", "LightDelay", "Output",    "OutputAddress", "Universe",
+    "StartChannel", "SourceId"};
 constexpr const char* kChannelValues[] = {"Address",      "Enabled",   "Mode",
                                           "AudioChannel", "FreqMode",  "FreqStart",
                                           "FreqEnd",      "FreqWidth", "PowerMode"};

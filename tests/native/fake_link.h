@@ -26,6 +26,8 @@ public:
     std::vector<SentLevel> sent;
     // How many levels each SendFrame carried.
     std::vector<size_t> frames;
+    // The network circuit of each level a frame carried, in the same order.
+    std::vector<int32_t> circuits;
     // The device id the wire commands are encoded for.
     uint8_t DeviceId = 1;
 
@@ -35,6 +37,7 @@ public:
         frames.push_back(count);
         for (size_t i = 0; i < count; ++i) {
             sent.push_back({levels[i].channel, levels[i].level});
+            circuits.push_back(levels[i].circuit);
         }
     }
 

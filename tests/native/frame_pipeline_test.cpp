@@ -208,6 +208,7 @@ TEST(Render, OwedZerosGoOutOnceInChannelOrderAndOnlyWhenThePortIsOpen) {
     ASSERT_EQ(f.link.sent.size(), 16u);
     for (int i = 0; i < kChannelCount; ++i) {
         EXPECT_EQ(f.link.sent[i], (SentLevel{i, 0}));
+        EXPECT_EQ(f.link.circuits[i], kNoCircuit) << "a network frame starts dark anyway";
         EXPECT_EQ(f.state.Channels[i].ZeroPending, 0);
     }
     f.Render();
@@ -240,6 +241,9 @@ TEST(Render, EnabledChannelsSendTheirOwnUnclampedLevelEveryFrameUnderTheirPositi
         EXPECT_EQ(f.link.sent[3 * n + 2], (SentLevel{5, 100}));
     }
     EXPECT_EQ(f.link.sent[4].level, f.state.ChannelLevels[2]);
+    // A network output puts each level into the slot of its record's Address.
+    EXPECT_EQ(f.link.circuits[0], f.state.Channels[0].Address);
+    EXPECT_EQ(f.link.circuits[2], 0) << "record 5's Address";
     EXPECT_EQ(f.link.WireCommands()[0][3], 0xD3); // below 0 goes out as 0
     EXPECT_EQ(f.link.WireCommands()[1][3], 0x01); // above 100 as 100
 }

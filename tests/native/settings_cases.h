@@ -103,9 +103,10 @@ protected:
     }
 
     // A new plug-in object starting over the store.
-    std::unique_ptr<Plugin> Start() {
+    std::unique_ptr<Plugin> Start(const SacnCid& newSourceId = kNewSourceId) {
         auto plugin = std::make_unique<Plugin>();
-        InitializeSettings(plugin->state, plugin->link, plugin->output, store.Store(), kNewSourceId);
+        InitializeSettings(plugin->state, plugin->link, plugin->output, store.Store(),
+                           newSourceId);
         return plugin;
     }
 
@@ -644,6 +645,120 @@ TYPED_TEST_P(Settings, FuzzedStoreLeavesEachFieldOldOrStored) {
     EXPECT_LT(loadedRounds, TypeParam::kFuzzRounds * 9 / 10);
 }
 
+TYPED_TEST_P(Settings, OutputValuesLoadEachWithItsOwnFallbackAndOpenTheirOutput) {
+    this->Start();
+    this->store.Put(kKey, "Output", ValueString, Text("art-NET"));
+    this->store.Put(kKey, "OutputAddress", ValueString, Text("lights.local"));
+    this->store.Put(kKey, "Universe", ValueDword, Dword(32767));
+    this->store.Put(kKey, "StartChannel", ValueDword, Dword(500));
+    this->store.Put(kKey, "Device", ValueBinary, Byte(0)); // Serial's, not Art-Net's
+    {
+        const auto plugin = this->Start();
+        EXPECT_EQ(plugin->state.CurrentPreset, 0) << "loaded";
+        ASSERT_EQ(plugin->output.opens.size(), 1u);
+        EXPECT_EQ(plugin->output.opens[0].output, OutputKind::ArtNet);
+        EXPECT_TRUE(plugin->output.IsOpen());
+        EXPECT_STREQ(plugin->output.opened.OutputAddress, "lights.local");
+        EXPECT_EQ(plugin->output.opened.Universe, 32767);
+        EXPECT_EQ(plugin->output.opened.StartChannel, 500);
+    }
+
+    struct Case {
+        const char* name;
+        ValueType type;
+        std::vector<uint8_t> bytes;
+        OutputKind output;
+        const char* address;
+        uint16_t universe, startChannel;
+    };
+    const Case cases[] = {
+        {"Output", ValueString, Text("DMX"), OutputKind::Serial, "lights.local", 32767, 500},
+        {"Output", ValueString, Text("sACN", false), OutputKind::Sacn, "lights.local", 32767,
+         500},
+        {"Output", ValueString, Text(std::string(40, 'x')), OutputKind::Serial, "lights.local",
+         32767, 500},
+        {"OutputAddress", ValueString, Text("my lights"), OutputKind::ArtNet, "", 32767, 500},
+        {"OutputAddress", ValueString, Text(std::string(300, 'a')), OutputKind::ArtNet, "",
+         32767, 500},
+        {"Universe", ValueDword, Dword(32768), OutputKind::ArtNet, "lights.local", 1, 500},
+        {"Universe", ValueDword, Dword(0), OutputKind::ArtNet, "lights.local", 0, 500},
+        {"StartChannel", ValueDword, Dword(0), OutputKind::ArtNet, "lights.local", 32767, 1},
+        {"StartChannel", ValueDword, Dword(513), OutputKind::ArtNet, "lights.local", 32767, 1},
+        {"StartChannel", ValueBinary, std::vector<uint8_t>(5, 1), OutputKind::ArtNet,
+         "lights.local", 32767, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto stored = this->store.Get(kKey, c.name);
+        this->store.Put(kKey, c.name, c.type, c.bytes);
+        Plugin plugin;
+        ASSERT_TRUE(LoadSettings(plugin.state, plugin.link, this->store.Store()));
+        EXPECT_EQ(plugin.link.Output, c.output);
+        EXPECT_STREQ(plugin.link.OutputAddress, c.address);
+        EXPECT_EQ(plugin.link.Universe, c.universe);
+        EXPECT_EQ(plugin.link.StartChannel, c.startChannel);
+        this->store.Put(kKey, c.name, stored->type, stored->bytes);
+    }
+    // sACN's universes start at 1: the same stored 0 falls back there.
+    this->store.Put(kKey, "Output", ValueString, Text("sACN"));
+    this->store.Put(kKey, "Universe", ValueDword, Dword(0));
+    Plugin plugin;
+    ASSERT_TRUE(LoadSettings(plugin.state, plugin.link, this->store.Store()));
+    EXPECT_EQ(plugin.link.Universe, 1);
+    // Absent, each is its default.
+    for (const char* name : {"Output", "OutputAddress", "Universe", "StartChannel"}) {
+        this->store.DeleteValue(kKey, name);
+    }
+    ASSERT_TRUE(LoadSettings(plugin.state, plugin.link, this->store.Store()));
+    EXPECT_EQ(plugin.link.Output, OutputKind::Serial);
+    EXPECT_STREQ(plugin.link.OutputAddress, "");
+    EXPECT_EQ(plugin.link.Universe, 1);
+    EXPECT_EQ(plugin.link.StartChannel, 1);
+}
+
+TYPED_TEST_P(Settings, TheSourceIdIsMadeOnceAndKeptForEver) {
+    const std::vector<uint8_t> made(kNewSourceId.begin(), kNewSourceId.end());
+    SacnCid other = kNewSourceId;
+    other[0] ^= 0xFF;
+    this->Start();
+    this->ExpectStored(kKey, "SourceId", ValueBinary, made);
+    EXPECT_EQ(this->Start(other)->link.SourceId, kNewSourceId) << "a later start keeps it";
+
+    // A stored set from before there were network outputs: loaded, and the
+    // id stored beside it at once, changing nothing else.
+    this->store.DeleteValue(kKey, "SourceId");
+    this->store.Put(kKey, "Port", ValueString, Text("COM9"));
+    {
+        const auto plugin = this->Start(other);
+        EXPECT_EQ(plugin->state.CurrentPreset, 0);
+        EXPECT_EQ(plugin->link.SourceId, other);
+    }
+    this->ExpectStored(kKey, "SourceId", ValueBinary,
+                       std::vector<uint8_t>(other.begin(), other.end()));
+    this->ExpectStored(kKey, "Port", ValueString, Text("COM9"));
+
+    // One that isn't 16 bytes, or is all zero, is no id.
+    for (const std::vector<uint8_t>& bad : {std::vector<uint8_t>(15, 7),
+                                            std::vector<uint8_t>(17, 7),
+                                            std::vector<uint8_t>(16, 0)}) {
+        this->store.Put(kKey, "SourceId", ValueBinary, bad);
+        EXPECT_EQ(this->Start()->link.SourceId, kNewSourceId) << bad.size();
+        this->ExpectStored(kKey, "SourceId", ValueBinary, made);
+    }
+
+    // Settings reset for want of a channel keep the user's id.
+    this->store.Put(kKey, "SourceId", ValueBinary,
+                    std::vector<uint8_t>(other.begin(), other.end()));
+    this->store.DeleteKey(ChannelPath(9));
+    {
+        const auto plugin = this->Start();
+        EXPECT_EQ(plugin->state.CurrentPreset, 2) << "reset";
+        EXPECT_EQ(plugin->link.SourceId, other);
+    }
+    this->ExpectStored(kKey, "SourceId", ValueBinary,
+                       std::vector<uint8_t>(other.begin(), other.end()));
+}
+
 REGISTER_TYPED_TEST_SUITE_P(Settings, FirstRunStoresTheDefaultTableWithExactTypesAndSizes,
                             NextStartLoadsTheStoredSetAndOpensItsPort,
                             PortOfNineteenCharactersLoadsAndOfTwentyResetsEverything,
@@ -655,7 +770,9 @@ REGISTER_TYPED_TEST_SUITE_P(Settings, FirstRunStoresTheDefaultTableWithExactType
                             PresetZeroFailingAtChannelFiveKeepsItsNewChannelsAndTheOldRest,
                             FittingValuesOfAnyTypeAreTakenByteForByte,
                             KeyWithoutPortIsAFirstRunThatDeletesNothing,
-                            FuzzedStoreLeavesEachFieldOldOrStored);
+                            FuzzedStoreLeavesEachFieldOldOrStored,
+                            OutputValuesLoadEachWithItsOwnFallbackAndOpenTheirOutput,
+                            TheSourceIdIsMadeOnceAndKeptForEver);
 
 // The store's own rules, which the memory store must share with the registry.
 template <class F> class SettingsStoreRules : public ::testing::Test {
