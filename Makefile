@@ -13,9 +13,10 @@ bench:
 	tools/bench-render
 	tools/bench-live
 
-# The light-show demo; `make demo WAV=path/to/file.wav` plays a file instead.
+# The light-show demo; `make demo WAV=path/to/file.wav` plays a file instead,
+# and `make demo OUTPUT=sacn` (or artnet) sends it to a network receiver.
 demo:
-	tools/demo $(WAV)
+	OUTPUT="$(OUTPUT)" tools/demo $(WAV)
 
 # The Windows installer packages, in build/installer/.
 installer:

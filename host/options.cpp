@@ -22,6 +22,11 @@ const char kUsage[] =
     "  --port COMn      serial port for this run (the stored one is restored after)\n"
     "  --device N       controller device id for this run (1..255)\n"
     "  --light-delay MS delay the lights by MS milliseconds for this run (0..2000)\n"
+    "  --output KIND    where the lights go this run: serial, sacn or artnet\n"
+    "  --address A      the network receiver: an IPv4 address or a host name; \"\"\n"
+    "                   for sACN's multicast group or Art-Net's broadcast\n"
+    "  --universe U     sACN universe (1..63999) or Art-Net port-address (0..32767)\n"
+    "  --start-channel S the DMX slot of the first channel (1..512)\n"
     "  --fps N          frames per second (30)\n"
     "  --fast           don't pace frames in real time\n"
     "  --seconds S      length of the built-in clip (8) or of a live show (until Ctrl+C)\n"
@@ -43,6 +48,38 @@ bool ParseNumber(const char* text, double low, double high, double& out) {
     }
     out = v;
     return true;
+}
+
+// What the plug-in takes as a receiver's address: one it wouldn't take would
+// make it fall back to multicast or broadcast, so it is refused here.
+bool IsReceiverAddress(const std::string& a) {
+    if (a.empty()) {
+        return true;
+    }
+    if (a.size() > 253 || a.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                              "0123456789.-_") != std::string::npos) {
+        return false;
+    }
+    if (a.find_first_not_of("0123456789.") == std::string::npos) {
+        unsigned parts[4];
+        char end = 0;
+        return std::sscanf(a.c_str(), "%3u.%3u.%3u.%3u%c", &parts[0], &parts[1], &parts[2],
+                           &parts[3], &end) == 4 &&
+               parts[0] < 256 && parts[1] < 256 && parts[2] < 256 && parts[3] < 256;
+    }
+    for (size_t start = 0; start <= a.size();) {
+        size_t end = a.find('.', start);
+        if (end == std::string::npos) {
+            end = a.size();
+        }
+        const size_t length = end - start;
+        if ((length == 0 && end != a.size()) || length > 63 ||
+            (length > 0 && (a[start] == '-' || a[end - 1] == '-'))) {
+            return false;
+        }
+        start = end + 1;
+    }
+    return a[0] != '.';
 }
 
 } // namespace
@@ -86,6 +123,34 @@ bool ParseOptions(int argc, char** argv, Options& o) {
             if (!number(0, 2000))
                 return false;
             o.lightDelayMs = static_cast<long>(v);
+        } else if (a == "--output" && hasValue) {
+            const std::string kind = argv[++i];
+            if (_stricmp(kind.c_str(), "serial") == 0) {
+                o.output = "Serial";
+            } else if (_stricmp(kind.c_str(), "sacn") == 0) {
+                o.output = "sACN";
+            } else if (_stricmp(kind.c_str(), "artnet") == 0) {
+                o.output = "Art-Net";
+            } else {
+                std::fprintf(stderr, "twinkla-host: --output needs serial, sacn or artnet\n");
+                return false;
+            }
+        } else if (a == "--address" && hasValue) {
+            o.address = argv[++i];
+            o.addressGiven = true;
+            if (!IsReceiverAddress(o.address)) {
+                std::fprintf(stderr, "twinkla-host: --address needs an IPv4 address or a host "
+                                     "name\n");
+                return false;
+            }
+        } else if (a == "--universe") {
+            if (!number(0, 63999))
+                return false;
+            o.universe = static_cast<long>(v);
+        } else if (a == "--start-channel") {
+            if (!number(1, 512))
+                return false;
+            o.startChannel = static_cast<long>(v);
         } else if (a == "--fps") {
             if (!number(1, 1000))
                 return false;
@@ -138,6 +203,12 @@ bool ParseOptions(int argc, char** argv, Options& o) {
             std::fprintf(stderr, "twinkla-host: unknown option %s\n%s", a.c_str(), kUsage);
             return false;
         }
+    }
+    if ((o.output == "sACN" && o.universe == 0) ||
+        (o.output == "Art-Net" && o.universe > 32767)) {
+        std::fprintf(stderr, "twinkla-host: --universe: sACN's are 1..63999, Art-Net's "
+                             "port-addresses 0..32767\n");
+        return false;
     }
     if (o.live != LiveSource::None &&
         (!o.wav.empty() || o.fast || o.bench > 0 || !o.pngDir.empty())) {

@@ -20,7 +20,9 @@ bool LoadVisualization(const Options& o, Visualization& v, std::string& error) {
         }
         return SUCCEEDED(hr);
     };
-    if (!o.port.empty() || o.device > 0 || o.lightDelayMs >= 0) {
+    const bool outputGiven =
+        !o.output.empty() || o.addressGiven || o.universe >= 0 || o.startChannel >= 0;
+    if (!o.port.empty() || o.device > 0 || o.lightDelayMs >= 0 || outputGiven) {
         if (!SettingsAreStored()) {
             // First run: let the plug-in store its defaults, then unload it.
             {
@@ -52,6 +54,27 @@ bool LoadVisualization(const Options& o, Visualization& v, std::string& error) {
             if (!lightDelay->Apply(REG_DWORD, &delay, sizeof delay, error))
                 return false;
         }
+        // The output's values, as the plug-in stores them (ASCII text).
+        const std::wstring output(o.output.begin(), o.output.end());
+        const std::wstring address(o.address.begin(), o.address.end());
+        const DWORD universe = static_cast<DWORD>(o.universe);
+        const DWORD startChannel = static_cast<DWORD>(o.startChannel);
+        std::optional<ScopedSetting> outputKind, outputAddress, outputUniverse, outputStart;
+        const auto text = [](const std::wstring& s) {
+            return static_cast<DWORD>((s.size() + 1) * sizeof(wchar_t));
+        };
+        if (!o.output.empty() &&
+            !outputKind.emplace(L"Output").Apply(REG_SZ, output.c_str(), text(output), error))
+            return false;
+        if (o.addressGiven && !outputAddress.emplace(L"OutputAddress")
+                                   .Apply(REG_SZ, address.c_str(), text(address), error))
+            return false;
+        if (o.universe >= 0 &&
+            !outputUniverse.emplace(L"Universe").Apply(REG_DWORD, &universe, 4, error))
+            return false;
+        if (o.startChannel >= 0 &&
+            !outputStart.emplace(L"StartChannel").Apply(REG_DWORD, &startChannel, 4, error))
+            return false;
         if (!create(v.effects.put()))
             return false;
     } else if (!create(v.effects.put())) {

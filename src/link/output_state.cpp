@@ -44,7 +44,7 @@ void FormatOutputState(const LinkSettings& s, OutputHealth health, char* text, s
         std::snprintf(text, size, "%s: the computer's networking can't be used", protocol);
         break;
     case OutputHealth::SendFailed:
-        std::snprintf(text, size, "%s: can't send %s (is the network connected?)", protocol,
+        std::snprintf(text, size, "%s: can't send %s (no network?)", protocol,
                       where);
         break;
     case OutputHealth::Closed:

@@ -205,7 +205,7 @@ TEST(OutputState, PlainWordsForEveryOutputAndFailure) {
     std::strcpy(s.OutputAddress, "10.0.0.5");
     EXPECT_EQ(State(s, OutputHealth::Working), "sACN to 10.0.0.5 universe 1");
     EXPECT_EQ(State(s, OutputHealth::SendFailed),
-              "sACN: can't send to 10.0.0.5 (is the network connected?)");
+              "sACN: can't send to 10.0.0.5 (no network?)");
     std::strcpy(s.OutputAddress, "foo");
     EXPECT_EQ(State(s, OutputHealth::LookingUp), "sACN: looking up the receiver \"foo\"");
     EXPECT_EQ(State(s, OutputHealth::NameNotFound), "sACN: can't find the receiver \"foo\"");
@@ -218,7 +218,7 @@ TEST(OutputState, PlainWordsForEveryOutputAndFailure) {
     s.Universe = 0;
     EXPECT_EQ(State(s, OutputHealth::Working), "Art-Net broadcast port-address 0");
     EXPECT_EQ(State(s, OutputHealth::SendFailed),
-              "Art-Net: can't send broadcast (is the network connected?)");
+              "Art-Net: can't send broadcast (no network?)");
     EXPECT_EQ(State(s, OutputHealth::Working, 8), "Art-Net") << "cut to the room given";
 
     EXPECT_FALSE(IsOutputProblem(OutputHealth::Working));

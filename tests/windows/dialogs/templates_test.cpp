@@ -5,6 +5,7 @@
 
 #include <commctrl.h>
 
+#include <cstring>
 #include <string>
 
 namespace {
@@ -64,6 +65,57 @@ TEST_F(DialogTemplates, ChannelDialogHasTheStylesItsBehaviourNeeds) {
         EXPECT_FALSE(Style(c, id) & WS_TABSTOP) << id;
     }
     EXPECT_EQ(Style(c, IDC_ENABLED) & BS_TYPEMASK, BS_AUTOCHECKBOX);
+}
+
+// Whether `text` fits the control with the control's font, leaving room for
+// a wider face: Windows shows "MS Shell Dlg" as Microsoft Sans Serif, some
+// tenth wider than the Tahoma Wine takes.
+void ExpectFits(HWND dialog, int id, const char* text, int padding = 0) {
+    const HWND control = Item(dialog, id);
+    ASSERT_NE(control, nullptr) << id;
+    const HDC dc = ::GetDC(control);
+    const HGDIOBJ font = reinterpret_cast<HGDIOBJ>(::SendMessageA(control, WM_GETFONT, 0, 0));
+    const HGDIOBJ old = ::SelectObject(dc, font);
+    SIZE size{};
+    ::GetTextExtentPoint32A(dc, text, static_cast<int>(std::strlen(text)), &size);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(control, dc);
+    RECT client{};
+    ::GetClientRect(control, &client);
+    EXPECT_LE(size.cx * 115 / 100 + padding, client.right) << '"' << text << "\" in " << id;
+}
+
+TEST_F(DialogTemplates, EveryOutputCaptionAndMessageFitsItsControl) {
+    const HWND d = OpenProperties();
+    ExpectFits(d, IDC_OUTPUT_BUTTON, "Output\x85", 8); // the ellipsis in the ANSI code page
+    for (const char* kind : {"Serial", "sACN", "Art-Net"}) {
+        ExpectFits(d, IDC_OUTPUT_SUMMARY, kind);
+    }
+    for (const char* message : {"The sACN output can't be started.",
+                                "The Art-Net output can't be started.",
+                                "sACN: can't find the receiver \"lights.example.org\"",
+                                "Art-Net: can't send broadcast (no network?)"}) {
+        ExpectFits(d, IDC_STATUS, message);
+    }
+    Click(d, IDC_OUTPUT_BUTTON);
+    const HWND o = host_.open.back();
+    ASSERT_NE(o, d);
+    ExpectClientSize(o, 236, 124);
+    EXPECT_EQ(Style(o, IDC_OUTPUT_KIND) & 3, CBS_DROPDOWNLIST);
+    EXPECT_TRUE(Style(o, IDC_UNIVERSE) & ES_NUMBER);
+    EXPECT_TRUE(Style(o, IDC_START_CHANNEL) & ES_NUMBER);
+    ExpectFits(o, IDC_ADDRESS_LABEL, "Address");
+    ExpectFits(o, IDC_UNIVERSE_LABEL, "Port-address");
+    ExpectFits(o, IDC_START_CHANNEL_LABEL, "Start channel");
+    ExpectFits(o, IDC_OUTPUT_KIND, "sACN (E1.31)", ::GetSystemMetrics(SM_CXVSCROLL) + 6);
+    ExpectFits(o, IDC_ADDRESS_HINT, "Empty: the universe's multicast group");
+    ExpectFits(o, IDC_ADDRESS_HINT, "Empty: broadcast on the local network");
+    for (const char* message :
+         {"The address must be an IPv4 address or a host name.", "The address is too long.",
+          "The universe must be 1 to 63999.", "The port-address must be 0 to 32767.",
+          "The start channel must be 1 to 512."}) {
+        ExpectFits(o, IDC_OUTPUT_STATUS, message);
+    }
 }
 
 } // namespace
