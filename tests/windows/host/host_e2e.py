@@ -8,6 +8,7 @@ Checks that every frame's commands arrive whole and in channel order with the
 run's device id, that the bass drum lifts the lowest band's channel on the
 beat, and that a malformed WAV file is refused with a clear error."""
 import os
+import socket
 import subprocess
 import sys
 import tempfile
@@ -102,6 +103,47 @@ check(b"P\x00o\x00r\x00t" in odd_before and odd_after == odd_before,
 run("reg", "add", "HKCU\\Software\\Twinkla", "/v", "Port", "/t", "REG_SZ", "/d", "COM1", "/f")
 run("reg", "add", "HKCU\\Software\\Twinkla", "/v", "Device", "/t", "REG_BINARY", "/d", "01",
     "/f")
+
+# A network output for one run: sACN to 127.0.0.2, a loopback address only
+# this test listens on, so no other run's receiver hears it. The serial port
+# stays shut, and the stored output comes back afterwards.
+receiver = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+try:
+    receiver.bind(("127.0.0.2", 5568))
+except OSError as error:
+    print("note: the packets aren't checked: 127.0.0.2:5568 is taken (%s)" % error)
+    receiver.close()
+    receiver = None
+offset = os.path.getsize(log_path)
+net_before = exported_settings()
+net = run(host, "--frames", "10", "--fast", "--quiet", "--port", port, "--output", "sacn",
+          "--address", "127.0.0.2", "--universe", "9", "--start-channel", "4")
+check(net.returncode == 0, "the stand-in plays to an sACN receiver")
+check(not vctl_messages(log_path, offset), "the serial port stays shut while the output is sACN")
+check(exported_settings() == net_before,
+      "the output, address, universe and start channel given for the run are restored")
+if receiver is not None:
+    receiver.settimeout(2)
+    packets = []
+    try:
+        while True:
+            packets.append(receiver.recv(1500))
+    except socket.timeout:
+        pass
+    receiver.close()
+    data = [p for p in packets if p[112] == 0]
+    check(len(data) >= 10 and all(p[113:115] == b"\x00\x09" and len(p) == 126 + 19 for p in data),
+          "every frame reached the receiver in universe 9, slots 1 to 19 (got %d)" % len(data))
+    check(len(packets) - len(data) == 3, "the stream ends with three stream-terminated packets")
+for args, words in ((["--output", "dmx"], "--output needs serial, sacn or artnet"),
+                    (["--address", "my lights"], "--address needs an IPv4 address"),
+                    (["--address", "10.0.0.256"], "--address needs an IPv4 address"),
+                    (["--output", "sacn", "--universe", "0"], "--universe: sACN's are 1..63999"),
+                    (["--output", "artnet", "--universe", "32768"], "Art-Net's"),
+                    (["--start-channel", "513"], "--start-channel needs a number")):
+    refused = run(host, "--quiet", *args)
+    check(refused.returncode == 1 and words in refused.stderr,
+          "%s is refused before anything is loaded" % " ".join(args))
 
 # Windowed mode through a real window, and frames written as PNG images.
 windowed = run(host, "--windowed", "--frames", "10", "--fast", "--quiet", "--port", port)
