@@ -75,8 +75,7 @@ void ExpectOutputValues(const MemoryStore& store, LinkSettings& link) {
 
 bool SameOutput(const LinkSettings& a, const LinkSettings& b) {
     return a.Output == b.Output && std::strcmp(a.OutputAddress, b.OutputAddress) == 0 &&
-           a.Universe == b.Universe && a.StartChannel == b.StartChannel &&
-           a.SourceId == b.SourceId;
+           a.Universe == b.Universe && a.StartChannel == b.StartChannel && a.SourceId == b.SourceId;
 }
 
 bool SameState(const PluginState& a, const LinkSettings& la, const PluginState& b,

@@ -12,9 +12,8 @@
 #include <string>
 
 constexpr const char* kMainValues[] = {
-    "Port",         "Device",       "DrawFrequency", "DrawPower",    "DrawChannels",
-    "DrawChannelNumbers", "LightDelay", "Output",    "OutputAddress", "Universe",
-    "StartChannel", "SourceId"};
+    "Port",       "Device", "DrawFrequency", "DrawPower", "DrawChannels", "DrawChannelNumbers",
+    "LightDelay", "Output", "OutputAddress", "Universe",  "StartChannel", "SourceId"};
 constexpr const char* kChannelValues[] = {"Address",      "Enabled",   "Mode",
                                           "AudioChannel", "FreqMode",  "FreqStart",
                                           "FreqEnd",      "FreqWidth", "PowerMode"};

@@ -204,8 +204,7 @@ bool ParseOptions(int argc, char** argv, Options& o) {
             return false;
         }
     }
-    if ((o.output == "sACN" && o.universe == 0) ||
-        (o.output == "Art-Net" && o.universe > 32767)) {
+    if ((o.output == "sACN" && o.universe == 0) || (o.output == "Art-Net" && o.universe > 32767)) {
         std::fprintf(stderr, "twinkla-host: --universe: sACN's are 1..63999, Art-Net's "
                              "port-addresses 0..32767\n");
         return false;

@@ -14,11 +14,11 @@ struct Options {
     int device = -1;
     long lightDelayMs = -1; // -1: the stored delay
     // The output for this run, as the plug-in stores it; empty: the stored one.
-    std::string output;      // "Serial", "sACN" or "Art-Net"
+    std::string output; // "Serial", "sACN" or "Art-Net"
     bool addressGiven = false;
-    std::string address;     // the receiver; empty: multicast or broadcast
-    long universe = -1;      // -1: the stored one
-    long startChannel = -1;  // -1: the stored one
+    std::string address;    // the receiver; empty: multicast or broadcast
+    long universe = -1;     // -1: the stored one
+    long startChannel = -1; // -1: the stored one
     double fps = 30.0;
     bool fast = false;
     double seconds = 0; // 0: 8 s of the built-in clip, a live show until Ctrl+C

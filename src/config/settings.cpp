@@ -107,8 +107,8 @@ void WriteSourceId(const SettingsKey& key, const SacnCid& id) {
 // absent or invalid (the universe by the rules of the output it is for).
 void ReadOutputValues(const SettingsKey& key, LinkSettings& link) {
     char kind[16] = {};
-    link.Output = ReadText(key, "Output", kind, sizeof kind) ? ParseOutputKind(kind)
-                                                             : OutputKind::Serial;
+    link.Output =
+        ReadText(key, "Output", kind, sizeof kind) ? ParseOutputKind(kind) : OutputKind::Serial;
     char address[kOutputAddressSize] = {};
     if (!ReadText(key, "OutputAddress", address, sizeof address) ||
         !IsValidOutputAddress(address)) {

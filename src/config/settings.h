@@ -49,9 +49,9 @@ bool OpenOutput(LinkSettings& link, OutputLink& output, const LinkSettings& want
 
 // What a start without complete stored settings does: opens COM1 with device
 // id 1 (the port name and id are recorded even if it can't be opened), no
-// delay and the output's other defaults but the source id in `link`, applies the record defaults and preset 2, and stores the result once
-// a copy of what was stored is kept (settings_backup.h); without one it
-// stores nothing.
+// delay and the output's other defaults but the source id in `link`, applies the record defaults
+// and preset 2, and stores the result once a copy of what was stored is kept (settings_backup.h);
+// without one it stores nothing.
 void ApplyFirstRunDefaults(PluginState& state, LinkSettings& link, OutputLink& output,
                            SettingsStore& store);
 

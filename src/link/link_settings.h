@@ -19,8 +19,8 @@ struct LinkSettings {
     uint32_t LightDelayMs = 0;         // 0..kMaxLightDelayMs
     // Where the levels go: the serial controller above, or a network receiver.
     OutputKind Output = OutputKind::Serial;
-    char OutputAddress[kOutputAddressSize] = {}; // empty: sACN multicast, Art-Net broadcast
-    uint16_t Universe = kDefaultUniverse;        // sACN universe, or Art-Net port-address
+    char OutputAddress[kOutputAddressSize] = {};  // empty: sACN multicast, Art-Net broadcast
+    uint16_t Universe = kDefaultUniverse;         // sACN universe, or Art-Net port-address
     uint16_t StartChannel = kDefaultStartChannel; // the slot of controller circuit 0
     SacnCid SourceId = {};                        // sACN's CID: one per user, kept for ever
 };

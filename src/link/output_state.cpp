@@ -37,15 +37,13 @@ void FormatOutputState(const LinkSettings& s, OutputHealth health, char* text, s
         std::snprintf(text, size, "%s: looking up the receiver \"%s\"", protocol, s.OutputAddress);
         break;
     case OutputHealth::NameNotFound:
-        std::snprintf(text, size, "%s: can't find the receiver \"%s\"", protocol,
-                      s.OutputAddress);
+        std::snprintf(text, size, "%s: can't find the receiver \"%s\"", protocol, s.OutputAddress);
         break;
     case OutputHealth::NoNetworking:
         std::snprintf(text, size, "%s: the computer's networking can't be used", protocol);
         break;
     case OutputHealth::SendFailed:
-        std::snprintf(text, size, "%s: can't send %s (no network?)", protocol,
-                      where);
+        std::snprintf(text, size, "%s: can't send %s (no network?)", protocol, where);
         break;
     case OutputHealth::Closed:
         std::snprintf(text, size, "%s: the output couldn't be started", protocol);

@@ -8,12 +8,12 @@
 #include <cstddef>
 
 enum class OutputHealth {
-    Working,         // open; for a network output, sending (or about to)
-    Closed,          // the serial port can't be opened, or the output couldn't start
-    LookingUp,       // the receiver's name is being looked up
-    NameNotFound,    // the receiver's name doesn't resolve
-    NoNetworking,    // the system's networking can't be started (Winsock, a socket)
-    SendFailed,      // the last packet couldn't be sent (no network, no route)
+    Working,      // open; for a network output, sending (or about to)
+    Closed,       // the serial port can't be opened, or the output couldn't start
+    LookingUp,    // the receiver's name is being looked up
+    NameNotFound, // the receiver's name doesn't resolve
+    NoNetworking, // the system's networking can't be started (Winsock, a socket)
+    SendFailed,   // the last packet couldn't be sent (no network, no route)
 };
 
 // Whether the state is a failure the user should hear about.
@@ -23,5 +23,4 @@ inline bool IsOutputProblem(OutputHealth health) {
 
 // Writes the state of the output `settings` describe into `text` (always
 // terminated, cut to `size`).
-void FormatOutputState(const LinkSettings& settings, OutputHealth health, char* text,
-                       size_t size);
+void FormatOutputState(const LinkSettings& settings, OutputHealth health, char* text, size_t size);

@@ -40,10 +40,11 @@ SacnCid NewSourceId() {
         return id; // all zero: no id, and none is stored
     }
     const uint32_t d1 = guid.Data1;
-    const uint8_t head[8] = {static_cast<uint8_t>(d1 >> 24),         static_cast<uint8_t>(d1 >> 16),
-                             static_cast<uint8_t>(d1 >> 8),          static_cast<uint8_t>(d1),
-                             static_cast<uint8_t>(guid.Data2 >> 8),  static_cast<uint8_t>(guid.Data2),
-                             static_cast<uint8_t>(guid.Data3 >> 8),  static_cast<uint8_t>(guid.Data3)};
+    const uint8_t head[8] = {
+        static_cast<uint8_t>(d1 >> 24),        static_cast<uint8_t>(d1 >> 16),
+        static_cast<uint8_t>(d1 >> 8),         static_cast<uint8_t>(d1),
+        static_cast<uint8_t>(guid.Data2 >> 8), static_cast<uint8_t>(guid.Data2),
+        static_cast<uint8_t>(guid.Data3 >> 8), static_cast<uint8_t>(guid.Data3)};
     std::copy(std::begin(head), std::end(head), id.begin());
     std::copy(std::begin(guid.Data4), std::end(guid.Data4), id.begin() + 8);
     return id;

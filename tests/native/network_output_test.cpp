@@ -140,9 +140,9 @@ TEST(NetworkSchedule, FramesFasterThanTheDelayCanHoldStayInFixedMemoryAndNoneIsL
 }
 
 TEST(OutputAddress, EmptyAnIpv4AddressOrAHostName) {
-    for (const char* good : {"", "10.0.0.5", "255.255.255.255", "0.0.0.0", "192.168.001.010",
-                             "localhost", "lights-1.example.org", "DMX_Node", "a.b.c.",
-                             "xn--bcher-kva.example"}) {
+    for (const char* good :
+         {"", "10.0.0.5", "255.255.255.255", "0.0.0.0", "192.168.001.010", "localhost",
+          "lights-1.example.org", "DMX_Node", "a.b.c.", "xn--bcher-kva.example"}) {
         EXPECT_TRUE(IsValidOutputAddress(good)) << good;
     }
     const std::string label63(63, 'a');
@@ -154,9 +154,9 @@ TEST(OutputAddress, EmptyAnIpv4AddressOrAHostName) {
     }
     EXPECT_TRUE(IsValidOutputAddress(name253.c_str()));
     EXPECT_FALSE(IsValidOutputAddress((name253 + "a").c_str())) << "254 characters";
-    for (const char* bad : {"10.0.0.256", "10.0.0", "10.0.0.5.6", "1..2.3", "10.0.0.0005",
-                            " 10.0.0.5", "my lights", "-lights", "lights-", "a..b", ".a",
-                            "lights:5568", "10.0.0.5/24", "ümlaut"}) {
+    for (const char* bad :
+         {"10.0.0.256", "10.0.0", "10.0.0.5.6", "1..2.3", "10.0.0.0005", " 10.0.0.5", "my lights",
+          "-lights", "lights-", "a..b", ".a", "lights:5568", "10.0.0.5/24", "ümlaut"}) {
         EXPECT_FALSE(IsValidOutputAddress(bad)) << bad;
     }
     EXPECT_FALSE(IsValidOutputAddress(nullptr));
@@ -204,12 +204,12 @@ TEST(OutputState, PlainWordsForEveryOutputAndFailure) {
     s.Output = OutputKind::Sacn;
     std::strcpy(s.OutputAddress, "10.0.0.5");
     EXPECT_EQ(State(s, OutputHealth::Working), "sACN to 10.0.0.5 universe 1");
-    EXPECT_EQ(State(s, OutputHealth::SendFailed),
-              "sACN: can't send to 10.0.0.5 (no network?)");
+    EXPECT_EQ(State(s, OutputHealth::SendFailed), "sACN: can't send to 10.0.0.5 (no network?)");
     std::strcpy(s.OutputAddress, "foo");
     EXPECT_EQ(State(s, OutputHealth::LookingUp), "sACN: looking up the receiver \"foo\"");
     EXPECT_EQ(State(s, OutputHealth::NameNotFound), "sACN: can't find the receiver \"foo\"");
-    EXPECT_EQ(State(s, OutputHealth::NoNetworking), "sACN: the computer's networking can't be used");
+    EXPECT_EQ(State(s, OutputHealth::NoNetworking),
+              "sACN: the computer's networking can't be used");
     s.OutputAddress[0] = '\0';
     s.Universe = 63999;
     EXPECT_EQ(State(s, OutputHealth::Working), "sACN multicast universe 63999");
@@ -217,8 +217,7 @@ TEST(OutputState, PlainWordsForEveryOutputAndFailure) {
     s.Output = OutputKind::ArtNet;
     s.Universe = 0;
     EXPECT_EQ(State(s, OutputHealth::Working), "Art-Net broadcast port-address 0");
-    EXPECT_EQ(State(s, OutputHealth::SendFailed),
-              "Art-Net: can't send broadcast (no network?)");
+    EXPECT_EQ(State(s, OutputHealth::SendFailed), "Art-Net: can't send broadcast (no network?)");
     EXPECT_EQ(State(s, OutputHealth::Working, 8), "Art-Net") << "cut to the room given";
 
     EXPECT_FALSE(IsOutputProblem(OutputHealth::Working));
@@ -236,9 +235,9 @@ TEST(OutputDialogValues, TheListTheCaptionsAndWhatTheFieldsRefuse) {
     EXPECT_STREQ(UniverseCaption(OutputKind::Sacn), "Universe");
 
     const auto problem = [](OutputKind kind, const char* address, int universe, int start) {
-        const char* p = OutputFieldsProblem(kind, address, universe >= 0,
-                                            static_cast<uint32_t>(universe), start >= 0,
-                                            static_cast<uint32_t>(start));
+        const char* p =
+            OutputFieldsProblem(kind, address, universe >= 0, static_cast<uint32_t>(universe),
+                                start >= 0, static_cast<uint32_t>(start));
         return std::string(p != nullptr ? p : "");
     };
     const auto S = OutputKind::Sacn;

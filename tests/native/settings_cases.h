@@ -105,8 +105,7 @@ protected:
     // A new plug-in object starting over the store.
     std::unique_ptr<Plugin> Start(const SacnCid& newSourceId = kNewSourceId) {
         auto plugin = std::make_unique<Plugin>();
-        InitializeSettings(plugin->state, plugin->link, plugin->output, store.Store(),
-                           newSourceId);
+        InitializeSettings(plugin->state, plugin->link, plugin->output, store.Store(), newSourceId);
         return plugin;
     }
 
@@ -184,10 +183,10 @@ TYPED_TEST_P(Settings, FirstRunStoresTheDefaultTableWithExactTypesAndSizes) {
                        std::vector<uint8_t>(kNewSourceId.begin(), kNewSourceId.end()));
 
     // Nothing beside the layout.
-    const std::set<std::string> keyValues = {
-        "Port",      "Device",       "LightDelay",         "Output",   "OutputAddress",
-        "Universe",  "StartChannel", "SourceId",           "DrawFrequency",
-        "DrawPower", "DrawChannels", "DrawChannelNumbers"};
+    const std::set<std::string> keyValues = {"Port",         "Device",        "LightDelay",
+                                             "Output",       "OutputAddress", "Universe",
+                                             "StartChannel", "SourceId",      "DrawFrequency",
+                                             "DrawPower",    "DrawChannels",  "DrawChannelNumbers"};
     const auto names = this->store.ValueNames(kKey);
     EXPECT_EQ(std::set<std::string>(names.begin(), names.end()), keyValues);
     const auto subkeys = this->store.SubkeyNames(kKey);
@@ -398,7 +397,8 @@ TYPED_TEST_P(Settings, PresetZeroFailingAtChannelFiveKeepsItsNewChannelsAndTheOl
     std::copy(std::begin(plugin->state.Channels), std::end(plugin->state.Channels), before);
     plugin->output.opens.clear();
 
-    EXPECT_TRUE(SetCurrentPreset(plugin->state, plugin->link, plugin->output, this->store.Store(), 0));
+    EXPECT_TRUE(
+        SetCurrentPreset(plugin->state, plugin->link, plugin->output, this->store.Store(), 0));
     EXPECT_EQ(plugin->state.CurrentPreset, 0);
     for (int n = 0; n < kChannelCount; ++n) {
         ChannelConfig expected = before[n];
@@ -673,13 +673,12 @@ TYPED_TEST_P(Settings, OutputValuesLoadEachWithItsOwnFallbackAndOpenTheirOutput)
     };
     const Case cases[] = {
         {"Output", ValueString, Text("DMX"), OutputKind::Serial, "lights.local", 32767, 500},
-        {"Output", ValueString, Text("sACN", false), OutputKind::Sacn, "lights.local", 32767,
-         500},
+        {"Output", ValueString, Text("sACN", false), OutputKind::Sacn, "lights.local", 32767, 500},
         {"Output", ValueString, Text(std::string(40, 'x')), OutputKind::Serial, "lights.local",
          32767, 500},
         {"OutputAddress", ValueString, Text("my lights"), OutputKind::ArtNet, "", 32767, 500},
-        {"OutputAddress", ValueString, Text(std::string(300, 'a')), OutputKind::ArtNet, "",
-         32767, 500},
+        {"OutputAddress", ValueString, Text(std::string(300, 'a')), OutputKind::ArtNet, "", 32767,
+         500},
         {"Universe", ValueDword, Dword(32768), OutputKind::ArtNet, "lights.local", 1, 500},
         {"Universe", ValueDword, Dword(0), OutputKind::ArtNet, "lights.local", 0, 500},
         {"StartChannel", ValueDword, Dword(0), OutputKind::ArtNet, "lights.local", 32767, 1},
@@ -738,9 +737,8 @@ TYPED_TEST_P(Settings, TheSourceIdIsMadeOnceAndKeptForEver) {
     this->ExpectStored(kKey, "Port", ValueString, Text("COM9"));
 
     // One that isn't 16 bytes, or is all zero, is no id.
-    for (const std::vector<uint8_t>& bad : {std::vector<uint8_t>(15, 7),
-                                            std::vector<uint8_t>(17, 7),
-                                            std::vector<uint8_t>(16, 0)}) {
+    for (const std::vector<uint8_t>& bad :
+         {std::vector<uint8_t>(15, 7), std::vector<uint8_t>(17, 7), std::vector<uint8_t>(16, 0)}) {
         this->store.Put(kKey, "SourceId", ValueBinary, bad);
         EXPECT_EQ(this->Start()->link.SourceId, kNewSourceId) << bad.size();
         this->ExpectStored(kKey, "SourceId", ValueBinary, made);
@@ -759,20 +757,17 @@ TYPED_TEST_P(Settings, TheSourceIdIsMadeOnceAndKeptForEver) {
                        std::vector<uint8_t>(other.begin(), other.end()));
 }
 
-REGISTER_TYPED_TEST_SUITE_P(Settings, FirstRunStoresTheDefaultTableWithExactTypesAndSizes,
-                            NextStartLoadsTheStoredSetAndOpensItsPort,
-                            PortOfNineteenCharactersLoadsAndOfTwentyResetsEverything,
-                            PortOfTwentyBytesWithoutTerminatorIsTooLong,
-                            PortOfTwentyBytesWithItsTerminatorInsideLoads,
-                            MissingChannelNineResetsChannelsPortAndIdButKeepsStoredFlags,
-                            MissingFreqWidthOfChannelTwoKeepsTheRestLoaded,
-                            DeviceZeroLoadsAndOpenRefusesItWithoutDefaults,
-                            PresetZeroFailingAtChannelFiveKeepsItsNewChannelsAndTheOldRest,
-                            FittingValuesOfAnyTypeAreTakenByteForByte,
-                            KeyWithoutPortIsAFirstRunThatDeletesNothing,
-                            FuzzedStoreLeavesEachFieldOldOrStored,
-                            OutputValuesLoadEachWithItsOwnFallbackAndOpenTheirOutput,
-                            TheSourceIdIsMadeOnceAndKeptForEver);
+REGISTER_TYPED_TEST_SUITE_P(
+    Settings, FirstRunStoresTheDefaultTableWithExactTypesAndSizes,
+    NextStartLoadsTheStoredSetAndOpensItsPort,
+    PortOfNineteenCharactersLoadsAndOfTwentyResetsEverything,
+    PortOfTwentyBytesWithoutTerminatorIsTooLong, PortOfTwentyBytesWithItsTerminatorInsideLoads,
+    MissingChannelNineResetsChannelsPortAndIdButKeepsStoredFlags,
+    MissingFreqWidthOfChannelTwoKeepsTheRestLoaded, DeviceZeroLoadsAndOpenRefusesItWithoutDefaults,
+    PresetZeroFailingAtChannelFiveKeepsItsNewChannelsAndTheOldRest,
+    FittingValuesOfAnyTypeAreTakenByteForByte, KeyWithoutPortIsAFirstRunThatDeletesNothing,
+    FuzzedStoreLeavesEachFieldOldOrStored, OutputValuesLoadEachWithItsOwnFallbackAndOpenTheirOutput,
+    TheSourceIdIsMadeOnceAndKeptForEver);
 
 // The store's own rules, which the memory store must share with the registry.
 template <class F> class SettingsStoreRules : public ::testing::Test {

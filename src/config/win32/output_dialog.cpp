@@ -93,8 +93,8 @@ bool COutputDialog::Accept() {
     BOOL startIsNumber = FALSE;
     const UINT start = ::GetDlgItemInt(window, IDC_START_CHANNEL, &startIsNumber, FALSE);
 
-    const char* problem = OutputFieldsProblem(kind, address, universeIsNumber, universe,
-                                              startIsNumber, start);
+    const char* problem =
+        OutputFieldsProblem(kind, address, universeIsNumber, universe, startIsNumber, start);
     ::SetDlgItemTextA(window, IDC_OUTPUT_STATUS, problem != nullptr ? problem : "");
     if (problem != nullptr) {
         return false;

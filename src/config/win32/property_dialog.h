@@ -37,6 +37,6 @@ private:
     // failure as its engine finds it, or nothing.
     void ShowOutputProblem();
 
-    LinkSettings output_; // the output fields are the choice shown; the rest unused
+    LinkSettings output_;  // the output fields are the choice shown; the rest unused
     bool refused_ = false; // the status line holds Apply's refusal
 };

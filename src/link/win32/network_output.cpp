@@ -58,8 +58,8 @@ OutputHealth HealthBeforeLookup(const Target& target) {
 // thread have let go of it.
 struct NetworkOutput::Shared {
     std::atomic<LONG> refs{1};
-    HMODULE module = nullptr; // the thread's pin on this module
-    UniqueHandleNull wake;    // auto reset: work or a request for the engine
+    HMODULE module = nullptr;           // the thread's pin on this module
+    UniqueHandleNull wake;              // auto reset: work or a request for the engine
     std::atomic<bool> abandoned{false}; // set without the lock: stop now, send nothing more
 
     SRWLOCK lock = SRWLOCK_INIT;
@@ -91,9 +91,8 @@ using Shared = NetworkOutput::Shared;
 class Engine {
 public:
     explicit Engine(Shared& s) : s_(s) {
-        timer_.reset(::CreateWaitableTimerExW(nullptr, nullptr,
-                                              CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
-                                              TIMER_ALL_ACCESS));
+        timer_.reset(::CreateWaitableTimerExW(
+            nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS));
         if (!timer_) {
             timer_.reset(::CreateWaitableTimerW(nullptr, FALSE, nullptr));
         }
@@ -228,7 +227,7 @@ void Engine::Resolve(Micros now) {
     std::array<uint8_t, 4> address{};
     if (t.address[0] == '\0') {
         address = t.kind == OutputKind::Sacn ? SacnMulticastGroup(t.universe)
-                                              : std::array<uint8_t, 4>{255, 255, 255, 255};
+                                             : std::array<uint8_t, 4>{255, 255, 255, 255};
     } else if (!ParseIpv4(t.address, address)) {
         addrinfo hints = {};
         hints.ai_family = AF_INET;
@@ -272,8 +271,7 @@ bool Engine::EnsureSocket() {
     ::ioctlsocket(socket_, FIONBIO, &nonBlocking);
     // Art-Net's broadcast, and an address the user typed that is one.
     const BOOL on = TRUE;
-    ::setsockopt(socket_, SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&on),
-                 sizeof on);
+    ::setsockopt(socket_, SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&on), sizeof on);
     return true;
 }
 
@@ -292,9 +290,8 @@ void Engine::Send(bool streamTerminated) {
     } else {
         return;
     }
-    const int sent =
-        ::sendto(socket_, reinterpret_cast<const char*>(data), static_cast<int>(size), 0,
-                 reinterpret_cast<const sockaddr*>(&stream_.to), sizeof stream_.to);
+    const int sent = ::sendto(socket_, reinterpret_cast<const char*>(data), static_cast<int>(size),
+                              0, reinterpret_cast<const sockaddr*>(&stream_.to), sizeof stream_.to);
     if (sent == static_cast<int>(size)) {
         stream_.sent = true;
         SetHealth(OutputHealth::Working);

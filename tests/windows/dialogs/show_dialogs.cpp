@@ -86,8 +86,7 @@ int main(int argc, char** argv) {
         if (output) {
             // sACN chosen, as a user pointing the show at a receiver sees it.
             ::SendDlgItemMessageA(shown, IDC_OUTPUT_KIND, CB_SETCURSEL, 1, 0);
-            ::SendMessageA(shown, WM_COMMAND,
-                           MAKEWPARAM(IDC_OUTPUT_KIND, CBN_SELCHANGE),
+            ::SendMessageA(shown, WM_COMMAND, MAKEWPARAM(IDC_OUTPUT_KIND, CBN_SELCHANGE),
                            reinterpret_cast<LPARAM>(::GetDlgItem(shown, IDC_OUTPUT_KIND)));
         }
         // Alone on the screen, where the property dialog was.

@@ -91,10 +91,10 @@ TEST_F(DialogTemplates, EveryOutputCaptionAndMessageFitsItsControl) {
     for (const char* kind : {"Serial", "sACN", "Art-Net"}) {
         ExpectFits(d, IDC_OUTPUT_SUMMARY, kind);
     }
-    for (const char* message : {"The sACN output can't be started.",
-                                "The Art-Net output can't be started.",
-                                "sACN: can't find the receiver \"lights.example.org\"",
-                                "Art-Net: can't send broadcast (no network?)"}) {
+    for (const char* message :
+         {"The sACN output can't be started.", "The Art-Net output can't be started.",
+          "sACN: can't find the receiver \"lights.example.org\"",
+          "Art-Net: can't send broadcast (no network?)"}) {
         ExpectFits(d, IDC_STATUS, message);
     }
     Click(d, IDC_OUTPUT_BUTTON);

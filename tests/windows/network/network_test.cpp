@@ -155,8 +155,8 @@ void SetDword(const char* name, DWORD value) {
 Bytes StoredSourceId() {
     BYTE id[32];
     DWORD size = sizeof id;
-    if (::RegGetValueA(HKEY_CURRENT_USER, kSettingsKeyPath, "SourceId", RRF_RT_REG_BINARY,
-                       nullptr, id, &size) != ERROR_SUCCESS) {
+    if (::RegGetValueA(HKEY_CURRENT_USER, kSettingsKeyPath, "SourceId", RRF_RT_REG_BINARY, nullptr,
+                       id, &size) != ERROR_SUCCESS) {
         return {};
     }
     return Bytes(id, id + size);
@@ -283,8 +283,8 @@ TEST_F(Network, SacnPacketsCarryEachFrameInTheirLayoutWithRisingSequenceNumbers)
         if (k > 0) {
             continue;
         }
-        EXPECT_EQ(Slice(p, 0, 16), (Bytes{0, 0x10, 0, 0, 'A', 'S', 'C', '-', 'E', '1', '.', '1',
-                                          '7', 0, 0, 0}));
+        EXPECT_EQ(Slice(p, 0, 16),
+                  (Bytes{0, 0x10, 0, 0, 'A', 'S', 'C', '-', 'E', '1', '.', '1', '7', 0, 0, 0}));
         EXPECT_EQ(U16(p, 16), 0x7000 | (p.size() - 16));
         EXPECT_EQ(Slice(p, 18, 4), (Bytes{0, 0, 0, 4}));
         EXPECT_EQ(Slice(p, 22, 16), cid) << "the stored source id";
@@ -327,7 +327,8 @@ TEST_F(Network, ArtDmxPacketsCarryEachFrameWithSequenceNumbersThatSkipZero) {
         const Bytes& p = packets[k].bytes;
         const Bytes slots = ExpectedSlots(Frame(k), 1, kOwnAddresses);
         ASSERT_EQ(p.size(), 18 + slots.size()) << k;
-        EXPECT_EQ(Slice(p, 0, 12), (Bytes{'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x50, 0, 14}));
+        EXPECT_EQ(Slice(p, 0, 12),
+                  (Bytes{'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x50, 0, 14}));
         EXPECT_EQ(p[12], 1 + k % 255) << "sequence of packet " << k;
         EXPECT_EQ(Slice(p, 13, 3), (Bytes{0, 0xA5, 0x01})) << "physical, SubUni, Net";
         EXPECT_EQ(U16(p, 16), slots.size());
