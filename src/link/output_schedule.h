@@ -132,5 +132,4 @@ private:
     Micros delay_ = 0;
     Micros keepAliveDue_ = kNever;
     bool commandTaken_ = false; // the message in flight is a command
-    Micros handedOver_ = 0;
 };
