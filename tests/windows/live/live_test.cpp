@@ -455,10 +455,19 @@ TEST(Live, MenuCommandsStopStartPickAPresetAndOpenSettings) {
     HWND about = nullptr;
     ASSERT_TRUE(
         LiveProgram::WaitFor([&] { return (about = live.OwnedDialog()) != nullptr; }, 5000));
+    // The box exists before its text is set: read it once it is there.
     char text[1024] = {};
-    for (HWND child = nullptr; (child = ::FindWindowExA(about, child, "Static", nullptr));) {
-        ::GetWindowTextA(child, text + std::strlen(text), sizeof text - std::strlen(text) - 1);
-    }
+    LiveProgram::WaitFor(
+        [&] {
+            text[0] = '\0';
+            for (HWND child = nullptr;
+                 (child = ::FindWindowExA(about, child, "Static", nullptr));) {
+                ::GetWindowTextA(child, text + std::strlen(text),
+                                 sizeof text - std::strlen(text) - 1);
+            }
+            return std::strstr(text, "Twinkla Live") != nullptr;
+        },
+        5000);
     EXPECT_NE(std::string(text).find("Twinkla Live " TWINKLA_VERSION_TEXT), std::string::npos)
         << text;
     EXPECT_NE(std::string(text).find("HKEY_CURRENT_USER\\Software\\Twinkla\\Live"),
