@@ -40,14 +40,15 @@ public:
     bool Progressed() const { return lastProgress_ >= 0; }
 
     bool Render(const LiveFrame& frame) override {
+        const double started = PerformanceTime() / 1e4;
         const bool open = render_(frame.level);
         if (frameLog_ != nullptr) {
             const double rendered = PerformanceTime() / 1e4;
             if (frame.timeMeasured) {
-                std::fprintf(frameLog_, "%ld %.3f %.3f\n", frame.number,
-                             frame.newestSampleTime / 1e4, rendered);
+                std::fprintf(frameLog_, "%ld %.3f %.3f %.3f\n", frame.number,
+                             frame.newestSampleTime / 1e4, started, rendered);
             } else {
-                std::fprintf(frameLog_, "%ld - %.3f\n", frame.number, rendered);
+                std::fprintf(frameLog_, "%ld - %.3f %.3f\n", frame.number, started, rendered);
             }
         }
         const long quarter = static_cast<long>(PerformanceTime() / 2500000);

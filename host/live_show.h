@@ -13,10 +13,11 @@ struct LiveShowLimits {
     long frames = -1;   // stop after this many frames rendered; -1: no limit
     double seconds = 0; // stop after this long; 0: until Ctrl+C
     bool quiet = false; // no progress line
-    // When not empty: one line per frame, "<n> <captured> <rendered>", the
-    // capture time of its newest sample ("-" when it has none) and the time
-    // Render returned, in milliseconds of the performance counter. Joined
-    // with the controller's arrival stamps, it gives the audio-to-light time.
+    // When not empty: one line per frame, "<n> <captured> <started>
+    // <rendered>", the capture time of its newest sample ("-" when it has
+    // none) and the times Render was called and returned, in milliseconds of
+    // the performance counter. Joined with the controller's arrival stamps, it
+    // gives the audio-to-light time.
     std::string frameLog;
 };
 
