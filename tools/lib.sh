@@ -4,16 +4,19 @@
 #
 # Which script runs which:
 #   make test       run-tests: bootstrap, the three builds, then ctest, whose
-#                   Windows tests run through wine-run (CMake's emulator) and,
-#                   for what they need around them, with-vctl, with-pulse,
-#                   with-x11 and with-netns (tests/windows/*/CMakeLists.txt)
-#   make demo       demo: bootstrap, then the controller and the stand-in itself
-#   make bench      bench-render (wine-run inside with-vctl), bench-live
-#                   (with-pulse around with-vctl around wine-run)
+#                   Windows tests run through wine-run (CMake's emulator),
+#                   inside with-vctl, with-pulse or with-x11 where they need
+#                   the controller, audio or a display (each test's entry is
+#                   in tests/windows/*/CMakeLists.txt); with-netns holds the
+#                   native multicast test
+#   make demo       demo: bootstrap, then the controller and the stand-in
+#   make bench      bench-render (wine-run, alone and inside with-vctl) and
+#                   bench-live (wine-run with its own controller and audio)
 #   make installer  build-installer;  make fuzz  fuzz
 #   by hand         screenshot-dialogs
-# None of them calls another's setup: the prefix, the controller and the
-# packages come from the functions below.
+# Besides bootstrap (the package list, which the make commands run first), no
+# script runs another for a step of its setup: the prefix, the controller,
+# the audio server and the builds come from the functions below.
 #
 #   need_packages PKG...          installs the Debian packages that are missing
 #   cmake_configure DIR ARCH [ARG...]
@@ -80,15 +83,16 @@ need_packages() {
 }
 
 cmake_configure() {
-    local dir="$1" arch="$2" toolchain="" cached="" fresh=()
+    local dir="$1" arch="$2" toolchain="" system made_with fresh=()
     shift 2
     [ "$arch" = native ] || toolchain="$TWINKLA_ROOT/cmake/mingw-w64.cmake"
     # A tree made with another toolchain file starts afresh: CMake would keep
     # reading the one it was made with.
-    if [ -f "$dir/CMakeCache.txt" ]; then
-        cached="$(sed -n 's/^CMAKE_TOOLCHAIN_FILE:[A-Z]*=//p' "$dir/CMakeCache.txt")"
-        [ "$cached" = "$toolchain" ] || fresh=(--fresh)
-    fi
+    for system in "$dir"/CMakeFiles/*/CMakeSystem.cmake; do
+        [ -f "$system" ] || continue
+        made_with="$(sed -n 's/^include("\(.*\)")$/\1/p' "$system")"
+        [ "$made_with" = "$toolchain" ] || fresh=(--fresh)
+    done
     if [ -n "$toolchain" ]; then
         set -- -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DTWINKLA_TRIPLE="$arch-w64-mingw32" "$@"
     fi
