@@ -6,8 +6,8 @@ test:
 
 bench:
 	tools/bootstrap
-	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release >/dev/null
-	cmake --build build/bench -j --target analysis_bench output_bench
+	bash -c 'source tools/lib.sh && cmake_configure build/bench native -DCMAKE_BUILD_TYPE=Release && \
+		cmake_build_quietly build/bench analysis_bench output_bench' make-bench
 	build/bench/bench/analysis_bench
 	build/bench/bench/output_bench
 	tools/bench-render

@@ -71,7 +71,7 @@ int Play(const Options& o) {
             return true;
         };
         const int status = RunLiveShow(
-            live, {o.fps, o.frames, o.seconds, o.quiet}, render, [&] { target.Pump(); },
+            live, {o.fps, o.frames, o.seconds, o.quiet, o.frameLog}, render, [&] { target.Pump(); },
             target.Windowed());
         EndShow(o, target);
         return status;

@@ -4,6 +4,7 @@
 #include "win32/live_pipeline.h"
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -31,14 +32,25 @@ public:
 
 class ConsoleShow final : public LiveShowListener {
 public:
-    ConsoleShow(const RenderLiveFrame& render, const std::function<void()>& pump, bool quiet)
-        : render_(render), pump_(pump), quiet_(quiet) {}
+    ConsoleShow(const RenderLiveFrame& render, const std::function<void()>& pump, bool quiet,
+                FILE* frameLog)
+        : render_(render), pump_(pump), quiet_(quiet), frameLog_(frameLog) {}
 
     void Attach(const LivePipeline* pipeline) { pipeline_ = pipeline; }
     bool Progressed() const { return lastProgress_ >= 0; }
 
     bool Render(const LiveFrame& frame) override {
+        const double started = PerformanceTime() / 1e4;
         const bool open = render_(frame.level);
+        if (frameLog_ != nullptr) {
+            const double rendered = PerformanceTime() / 1e4;
+            if (frame.timeMeasured) {
+                std::fprintf(frameLog_, "%ld %.3f %.3f %.3f\n", frame.number,
+                             frame.newestSampleTime / 1e4, started, rendered);
+            } else {
+                std::fprintf(frameLog_, "%ld - %.3f %.3f\n", frame.number, started, rendered);
+            }
+        }
         const long quarter = static_cast<long>(PerformanceTime() / 2500000);
         if (!quiet_ && quarter != lastProgress_) {
             lastProgress_ = quarter;
@@ -63,6 +75,7 @@ private:
     const std::function<void()>& pump_;
     const LivePipeline* pipeline_ = nullptr;
     bool quiet_;
+    FILE* frameLog_;
     long lastProgress_ = -1;
 };
 
@@ -88,7 +101,16 @@ int RunLiveShow(LiveCapture& capture, const LiveShowLimits& limits, const Render
     options.seconds = limits.seconds;
     options.wakeMask = windowed ? QS_ALLINPUT : 0;
     LivePipeline pipeline(capture, options);
-    ConsoleShow show(render, pump, limits.quiet);
+    FILE* frameLog = nullptr;
+    if (!limits.frameLog.empty()) {
+        frameLog = std::fopen(limits.frameLog.c_str(), "w");
+        if (frameLog == nullptr) {
+            std::fprintf(stderr, "twinkla-host: can't write %s\n", limits.frameLog.c_str());
+            return 2;
+        }
+    }
+    const std::unique_ptr<FILE, int (*)(FILE*)> closeLog(frameLog, std::fclose);
+    ConsoleShow show(render, pump, limits.quiet, frameLog);
     show.Attach(&pipeline);
 
     std::string error;

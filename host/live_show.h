@@ -6,12 +6,19 @@
 #include "wmp/timed_level.h"
 
 #include <functional>
+#include <string>
 
 struct LiveShowLimits {
     double fps = 30.0;
     long frames = -1;   // stop after this many frames rendered; -1: no limit
     double seconds = 0; // stop after this long; 0: until Ctrl+C
     bool quiet = false; // no progress line
+    // When not empty: one line per frame, "<n> <captured> <started>
+    // <rendered>", the capture time of its newest sample ("-" when it has
+    // none) and the times Render was called and returned, in milliseconds of
+    // the performance counter. Joined with the controller's arrival stamps, it
+    // gives the audio-to-light time.
+    std::string frameLog;
 };
 
 // Renders one frame and returns once the visualization's Render has

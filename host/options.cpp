@@ -181,6 +181,8 @@ bool ParseOptions(int argc, char** argv, Options& o) {
             if (!number(0, 600000))
                 return false;
             o.lingerMs = static_cast<long>(v);
+        } else if (a == "--frame-log" && hasValue) {
+            o.frameLog = argv[++i];
         } else if (a == "--quiet") {
             o.quiet = true;
         } else if (a == "--live") {

@@ -29,6 +29,7 @@ struct Options {
     long bench = 0;
     long lingerMs = 0;
     bool quiet = false;
+    std::string frameLog; // a live show's per-frame times, for tools/bench-live
     LiveSource live = LiveSource::None;
     std::string captureName;
     bool listDevices = false;

@@ -4,7 +4,8 @@
 //
 //   render_bench [frames]                 link closed (the error text is drawn)
 //   render_bench [frames] --open          link open, levels kept in memory
-//   render_bench [frames] --port COMn     the real ControllerLink on COMn
+//   render_bench [frames] --port COMn     the real ControllerLink on COMn, and
+//                                         the hand-over of a frame's levels alone
 //
 // Under Wine: tools/wine-run build/<dir>/bench/render_bench.exe, and for the
 // serial port tools/with-vctl COM7 -- tools/wine-run .../render_bench.exe 2000 --port COM7.
@@ -152,7 +153,23 @@ int main(int argc, char** argv) {
             analysis.push_back(end - start);
         }
     }
+    // What the player's thread spends on the line: the hand-over alone, with
+    // the engine idle each time (a frame every 2 ms), as at a player's pace.
+    std::vector<double> handOver;
     if (serial) {
+        ChannelLevel levels[kChannelCount];
+        for (int i = 0; i < kChannelCount; ++i) {
+            levels[i] = {i, i * 6};
+        }
+        for (int n = -kWarmUp; n < std::min(frameCount, 2000); ++n) {
+            ::Sleep(2);
+            const double start = NowUs();
+            serial->SendFrame(levels, kChannelCount);
+            const double end = NowUs();
+            if (n >= 0) {
+                handOver.push_back(end - start);
+            }
+        }
         serial->Close();
     }
 
@@ -165,5 +182,10 @@ int main(int argc, char** argv) {
     std::printf("  AnalyzeChannels  median %8.1f us   p99 %8.1f us   mean %8.1f us\n", a.median,
                 a.p99, a.mean);
     std::printf("  analysis share of Render (medians) %.1f %%\n", 100.0 * a.median / r.median);
+    if (!handOver.empty()) {
+        const Stats h = Summarise(handOver);
+        std::printf("  hand-over        median %8.1f us   p99 %8.1f us   mean %8.1f us\n",
+                    h.median, h.p99, h.mean);
+    }
     return 0;
 }

@@ -109,16 +109,24 @@ void SerialSchedule::Opened(Micros now) {
     commandTaken_ = false;
 }
 
-void SerialSchedule::Release(Micros now, bool flush) {
+void SerialSchedule::Release(Micros now, Drain drain) {
     CommandBatch batch;
-    while (delayed_.PopDue(flush ? kNever : now, batch)) {
+    // In order: the next frame only once the line has taken the one before,
+    // so a line that keeps up carries every frame to the end.
+    if (drain == Drain::InOrder) {
+        if (pending_.Empty() && delayed_.PopDue(kNever, batch)) {
+            pending_.Merge(batch.commands, batch.count, batch.due - delay_);
+        }
+        return;
+    }
+    while (delayed_.PopDue(drain == Drain::Newest ? kNever : now, batch)) {
         // Handed over one delay before it fell due.
         pending_.Merge(batch.commands, batch.count, batch.due - delay_);
     }
 }
 
-SerialSchedule::Next SerialSchedule::Take(Micros now, bool flush) {
-    Release(now, flush);
+SerialSchedule::Next SerialSchedule::Take(Micros now, Drain drain) {
+    Release(now, drain);
     Next next;
     if (!pending_.Empty()) {
         next.kind = Next::Command;
@@ -129,7 +137,7 @@ SerialSchedule::Next SerialSchedule::Take(Micros now, bool flush) {
         return next;
     }
     commandTaken_ = false;
-    if (keepAliveDue_ != kNever && now >= keepAliveDue_) {
+    if (drain == Drain::None && keepAliveDue_ != kNever && now >= keepAliveDue_) {
         next.kind = Next::KeepAlive;
         // Periodic from when it fell due, so the period doesn't drift with
         // the write; a keep-alive that came very late starts a new period.

@@ -112,9 +112,16 @@ public:
     // The line was opened at `now`: nothing is pending, and the first
     // keep-alive falls due a period later.
     void Opened(Micros now);
-    // What to write at `now`. With `flush`, delayed frames count as due (the
-    // output is closing). Call again only after Written for a message taken.
-    Next Take(Micros now, bool flush = false);
+    // How delayed frames go out when the output is closing.
+    enum class Drain {
+        None,    // each when it falls due
+        InOrder, // now, one frame after another as the line takes them
+        Newest,  // now, merged: only the newest level of each circuit
+    };
+
+    // What to write at `now`; keep-alives only when not draining. Call again
+    // only after Written for a message taken.
+    Next Take(Micros now, Drain drain = Drain::None);
     // The message taken last was written in full; it finished at `at`.
     void Written(Micros at);
     // Everything pending and delayed goes (the line failed or closed).
@@ -125,7 +132,7 @@ public:
     const DelayLine& Delayed() const { return delayed_; }
 
 private:
-    void Release(Micros now, bool flush);
+    void Release(Micros now, Drain drain);
 
     DelayLine delayed_;
     PendingCommands pending_;

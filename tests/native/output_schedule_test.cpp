@@ -183,21 +183,43 @@ TEST(SerialSchedule, AFullDelayLineMergesNewFramesAndNothingLeavesEarly) {
     }
 }
 
-TEST(SerialSchedule, FlushWritesDelayedFramesNowAndDropForgetsEverything) {
+TEST(SerialSchedule, DrainingWritesDelayedFramesNowInOrderOrOnlyTheNewest) {
     SerialSchedule schedule;
     schedule.SetDelay(2'000 * kMs);
     schedule.Opened(0);
-    schedule.Submit(FullFrame(1).data(), 16, true, 0);
+    for (int f = 1; f <= 3; ++f) {
+        schedule.Submit(FullFrame(f).data(), 16, true, 0);
+    }
     const SerialSchedule::Next waiting = schedule.Take(10 * kMs);
     EXPECT_EQ(waiting.kind, SerialSchedule::Next::Nothing);
-    EXPECT_EQ(waiting.wakeAt, 500 * kMs) << "the keep-alive comes before the frame";
-    const SerialSchedule::Next flushed = schedule.Take(10 * kMs, true);
-    EXPECT_EQ(flushed.kind, SerialSchedule::Next::Command);
-    EXPECT_EQ(flushed.command, FullFrame(1)[0]);
-    schedule.Written(11 * kMs);
+    EXPECT_EQ(waiting.wakeAt, 500 * kMs) << "the keep-alive comes before the frames";
+
+    // In order: frame 1 whole, then frame 2 whole, as the line takes them.
+    for (int f = 1; f <= 2; ++f) {
+        for (const LevelCommand& expected : FullFrame(f)) {
+            const SerialSchedule::Next next =
+                schedule.Take(11 * kMs, SerialSchedule::Drain::InOrder);
+            ASSERT_EQ(next.kind, SerialSchedule::Next::Command);
+            EXPECT_EQ(next.command, expected) << "frame " << f;
+            schedule.Written(11 * kMs);
+        }
+    }
+    // Newest: what is left merges; no keep-alive while draining.
+    schedule.Submit(FullFrame(4).data(), 16, true, 0);
+    for (const LevelCommand& expected : FullFrame(4)) {
+        const SerialSchedule::Next next = schedule.Take(600 * kMs, SerialSchedule::Drain::Newest);
+        ASSERT_EQ(next.kind, SerialSchedule::Next::Command);
+        EXPECT_EQ(next.command, expected);
+        schedule.Written(700 * kMs);
+    }
+    EXPECT_EQ(schedule.Take(700 * kMs, SerialSchedule::Drain::Newest).kind,
+              SerialSchedule::Next::Nothing);
+    EXPECT_TRUE(schedule.Idle());
+
+    schedule.Submit(FullFrame(5).data(), 16, true, 700 * kMs);
     schedule.Drop();
     EXPECT_TRUE(schedule.Idle());
-    EXPECT_EQ(schedule.Take(12 * kMs).wakeAt, 511 * kMs) << "the keep-alive follows the write";
+    EXPECT_EQ(schedule.Take(701 * kMs).wakeAt, 1'200 * kMs) << "the keep-alive follows the write";
 }
 
 TEST(PendingCommands, ReplacesInPlaceAndCountsWhatWasMergedAway) {

@@ -21,6 +21,8 @@ namespace {
 constexpr Micros kReopenPeriodUs = 2'000'000;
 // A close lets pending writes go on this long, then cancels what is left.
 constexpr Micros kDrainUs = 1'500'000;
+// The last part of that is for the newest levels alone.
+constexpr Micros kDrainNewestUs = 500'000;
 constexpr DWORD kCancelWaitMs = 200;
 constexpr DWORD kCloseWaitMs = 2000;
 
@@ -225,8 +227,11 @@ Engine::Step Engine::Decide(Micros now) {
             return step;
         }
         if (hasPort && now < drainUntil_) {
-            // What is pending and delayed goes out now; keep-alives don't.
-            const SerialSchedule::Next next = s_.schedule.Take(now, true);
+            // What is pending and delayed goes out now, frame after frame;
+            // near the end only the newest levels, so the lights end right.
+            const auto drain = now < drainUntil_ - kDrainNewestUs ? SerialSchedule::Drain::InOrder
+                                                                  : SerialSchedule::Drain::Newest;
+            const SerialSchedule::Next next = s_.schedule.Take(now, drain);
             if (next.kind == SerialSchedule::Next::Command) {
                 write(next.command.data(), next.command.size(), port);
                 return step;

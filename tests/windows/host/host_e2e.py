@@ -43,10 +43,11 @@ settings_before = stored_settings()
 
 # 3 s of the built-in clip at 30 frames a second, in real time: a line that
 # keeps up carries every command of every frame (frames handed over faster
-# than the line would merge to the newest levels).
+# than the line would merge to the newest levels), delayed ones too: the
+# stand-in lets go of the plug-in, which writes what waits before it closes.
 offset = os.path.getsize(log_path)
 played = run(host, "--seconds", "3", "--fps", "30", "--quiet", "--preset", "2",
-             "--port", port, "--device", "7")
+             "--port", port, "--device", "7", "--light-delay", "250")
 print(played.stdout, played.stderr)
 check(played.returncode == 0, "the stand-in plays the clip")
 frames = 0
@@ -56,7 +57,8 @@ for line in played.stdout.splitlines():
 check(frames == 90, "90 frames for 3 s at 30 frames a second (got %d)" % frames)
 
 check(stored_settings() == settings_before,
-      "the port and device id given for the run leave the stored settings as they were")
+      "the port, device id and light delay given for the run leave the stored settings as "
+      "they were")
 check("Port" in settings_before and "Channel15" in settings_before,
       "settings were stored before the run")
 

@@ -161,8 +161,9 @@ def live_show():
     offset = os.path.getsize(log_path)
     drum = os.path.join(work, "drum.wav")
     bass_drum_wav(drum)
+    frame_log = os.path.join(work, "frames.log")
     show = Background("show", "--capture", "TwinklaTest", "--seconds", "8", "--preset", "2",
-                      "--port", port, "--device", "9")
+                      "--port", port, "--device", "9", "--frame-log", windows_path(frame_log))
     check(show.wait_for("twinkla-host: live from"), "the live show starts")
     player = play(drum)
     player.wait(timeout=60)
@@ -188,6 +189,20 @@ def live_show():
     check(all(int(levels[i]["ch"]) == i % 16 for i in range(len(levels))),
           "every frame's commands arrive in channel order")
     check(all(l["dev"] == "9" for l in levels), "every command carries the run's device id 9")
+
+    # The frame log joined with the controller's stamps: audio to light.
+    this_run = os.path.join(work, "vctl-this-run.log")
+    with open(log_path, "rb") as full, open(this_run, "wb") as part:
+        full.seek(offset)
+        part.write(full.read())
+    tools = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "tools")
+    joined = subprocess.run([os.path.join(tools, "light-latency"), frame_log, this_run],
+                            capture_output=True, text=True)
+    print(joined.stdout, joined.stderr)
+    light = re.search(r"audio to light ms: median ([\d.]+) p99 ([\d.]+) max ([\d.]+)",
+                      joined.stdout)
+    check(joined.returncode == 0 and light and 0 < float(light.group(1)) < 500,
+          "every frame's capture time joins its commands' arrival (%s)" % joined.stdout.strip())
 
     # The lowest band (channel 0) over time: high on each drum beat, low in
     # the silent half-second between two.

@@ -194,6 +194,34 @@ TEST_F(LinkTest, SetLevelWritesTheSixCommandBytes) {
     EXPECT_EQ(CountOf(got, Kind::Framing), 0u);
 }
 
+TEST_F(LinkTest, CloseWritesWhatWaitsDelayedFramesIncludedBeforeItReturns) {
+    ControllerLink link;
+    LinkSettings settings;
+    std::strcpy(settings.PortName, port_.c_str());
+    settings.DeviceId = 3;
+    settings.LightDelayMs = 2000;
+    ASSERT_TRUE(link.Open(settings));
+    const size_t mark = log_.Mark();
+    ChannelLevel frame[16];
+    for (int k = 0; k < 5; ++k) {
+        for (int c = 0; c < 16; ++c) {
+            frame[c] = {c, k * 10 + c};
+        }
+        link.SendFrame(frame, 16);
+    }
+    EXPECT_TRUE(ArrivedWithin(mark, 200).empty()) << "held back by the delay";
+    const double start = NowMs();
+    link.Close();
+    const double took = NowMs() - start;
+    ASSERT_TRUE(log_.WaitForCount(mark, Kind::Level, 5 * 16, 2000));
+    const VctlMessages levels = OfKind(log_.Since(mark), Kind::Level);
+    ASSERT_EQ(levels.size(), 5u * 16);
+    for (size_t i = 0; i < levels.size(); ++i) {
+        EXPECT_EQ(levels[i].level, static_cast<int>(i / 16 * 10 + i % 16)) << "in frame order";
+    }
+    EXPECT_LT(took, 1000);
+}
+
 // Commands handed over faster than the line takes them merge per circuit:
 // every message arrives whole, each circuit ends with the newest level of
 // each burst, and keep-alives go out between the bursts from the same thread.
