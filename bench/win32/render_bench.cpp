@@ -159,7 +159,7 @@ int main(int argc, char** argv) {
     if (serial) {
         ChannelLevel levels[kChannelCount];
         for (int i = 0; i < kChannelCount; ++i) {
-            levels[i] = {i, i * 6};
+            levels[i] = {i, i * 6, i};
         }
         for (int n = -kWarmUp; n < std::min(frameCount, 2000); ++n) {
             ::Sleep(2);

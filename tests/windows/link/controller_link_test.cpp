@@ -205,7 +205,7 @@ TEST_F(LinkTest, CloseWritesWhatWaitsDelayedFramesIncludedBeforeItReturns) {
     ChannelLevel frame[16];
     for (int k = 0; k < 5; ++k) {
         for (int c = 0; c < 16; ++c) {
-            frame[c] = {c, k * 10 + c};
+            frame[c] = {c, k * 10 + c, c};
         }
         link.SendFrame(frame, 16);
     }
