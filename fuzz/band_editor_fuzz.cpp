@@ -6,6 +6,7 @@
 
 #include "fuzz_input.h"
 #include "frame_check.h"
+#include "records.h"
 
 #include "display/band_editor.h"
 
@@ -50,8 +51,7 @@ void CheckEdits(const PluginState& was, const PluginState& now, int32_t x, bool 
                 ++changed;
             }
         }
-        FUZZ_CHECK(SamePersistentFields(c, w) && c.ZeroPending == w.ZeroPending);
-        FUZZ_CHECK(std::equal(c.History, c.History + kHistoryLength, w.History));
+        FUZZ_CHECK(RecordDifferences(c, w).empty());
     }
     FUZZ_CHECK(changed <= 2);
     for (int i = 0; i + 1 < was.DraggableChannels; ++i) {
@@ -65,7 +65,7 @@ void CheckEdits(const PluginState& was, const PluginState& now, int32_t x, bool 
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
-    FuzzLink link;
+    RecordingLink link;
     PluginState state;
     for (ChannelConfig& c : state.Channels) {
         c = ReadChannel(in);
@@ -107,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     const FrameSetup setup = ReadFrameSetup(in);
-    link.portExists = setup.portExists;
+    link.portsExist = setup.portExists;
     LinkSettings com1;
     std::strcpy(com1.PortName, "COM1");
     com1.DeviceId = 1;

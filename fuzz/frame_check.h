@@ -9,29 +9,10 @@
 
 #include "analysis/plugin_state.h"
 #include "display/canvas.h"
-#include "link/level_sink.h"
+#include "recording_link.h"
 #include "wmp/timed_level.h"
 
-#include <string>
-#include <utility>
 #include <vector>
-
-// An output in memory with the real link's rules for Open.
-class FuzzLink final : public OutputLink {
-public:
-    bool portExists = true; // whether Open finds the port
-    uint8_t DeviceId = 1;   // the id the levels sent are encoded for
-    std::vector<std::pair<int, int32_t>> sent;
-
-    bool IsOpen() const override { return open_; }
-    void SendFrame(const ChannelLevel* levels, size_t count) override;
-    void SetLevel(int channelIndex, int32_t level) override;
-    bool Open(const LinkSettings& settings) override;
-    void Adopt(const LinkSettings& settings) override { DeviceId = settings.DeviceId; }
-
-private:
-    bool open_ = false;
-};
 
 // The rectangle (never inverted), whether the port opens, and the audio.
 struct FrameSetup {
@@ -50,6 +31,4 @@ ChannelConfig ReadChannel(FuzzInput& in);
 void WriteChannel(FuzzOutput& out, const ChannelConfig& c);
 
 // Renders one frame of `state` into `link` and checks it.
-void RenderAndCheck(PluginState& state, FuzzLink& link, const FrameSetup& setup);
-
-bool SamePersistentFields(const ChannelConfig& a, const ChannelConfig& b);
+void RenderAndCheck(PluginState& state, RecordingLink& link, const FrameSetup& setup);

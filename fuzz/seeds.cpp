@@ -135,7 +135,7 @@ constexpr Rect kLayout = {0, 0, 1024, 256};
 
 void SettingsSeeds() {
     MemoryStore store;
-    FuzzLink link;
+    RecordingLink link;
     PluginState state;
     LinkSettings settings;
     ApplyFirstRunDefaults(state, settings, link, store);

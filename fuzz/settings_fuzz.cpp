@@ -7,6 +7,7 @@
 
 #include "fuzz_input.h"
 #include "frame_check.h"
+#include "records.h"
 #include "stored_settings.h"
 
 #include "analysis/presets.h"
@@ -81,10 +82,7 @@ bool SameOutput(const LinkSettings& a, const LinkSettings& b) {
 bool SameState(const PluginState& a, const LinkSettings& la, const PluginState& b,
                const LinkSettings& lb) {
     for (int i = 0; i < kChannelCount; ++i) {
-        if (!SamePersistentFields(a.Channels[i], b.Channels[i]) ||
-            a.Channels[i].ZeroPending != b.Channels[i].ZeroPending ||
-            !std::equal(a.Channels[i].History, a.Channels[i].History + kHistoryLength,
-                        b.Channels[i].History)) {
+        if (!RecordDifferences(a.Channels[i], b.Channels[i]).empty()) {
             return false;
         }
     }
@@ -137,15 +135,9 @@ void CheckLoad(const MemoryStore& store, const PluginState& before, const LinkSe
         ChannelConfig& c = expected.Channels[n];
         if (complete) {
             const std::string path = ChannelPath(n);
-            Expect(store, path, "Address", c.Address);
-            Expect(store, path, "Enabled", c.Enabled);
-            Expect(store, path, "Mode", c.Mode);
-            Expect(store, path, "AudioChannel", c.AudioChannel);
-            Expect(store, path, "FreqMode", c.FreqMode);
-            Expect(store, path, "FreqStart", c.FreqStart);
-            Expect(store, path, "FreqEnd", c.FreqEnd);
-            Expect(store, path, "FreqWidth", c.FreqWidth);
-            Expect(store, path, "PowerMode", c.PowerMode);
+            for (const StoredChannelValue& value : kStoredChannelValues) {
+                value.Visit(c, [&](auto& field) { Expect(store, path, value.name, field); });
+            }
         }
     }
     FUZZ_CHECK(loaded == complete);
@@ -160,7 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ReadStoredSettings(in, store);
 
     // What the plug-in object holds before its first load.
-    FuzzLink link;
+    RecordingLink link;
     PluginState state;
     LinkSettings settings;
     ApplyRecordDefaults(state.Channels);
@@ -174,9 +166,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckLoad(store, before, settingsBefore, state, settings, loaded);
 
     const FrameSetup setup = ReadFrameSetup(in);
-    link.portExists = setup.portExists;
+    link.portsExist = setup.portExists;
     if (loaded) {
-        OpenOutput(settings, link, settings);
+        link.Open(settings); // as a start does with what it loaded
     } else {
         ApplyFirstRunDefaults(state, settings, link, store);
     }
@@ -186,7 +178,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SaveSettings(state, settings, store);
     FUZZ_CHECK(LoadSettings(reloaded, reloadedSettings, store) && store.OpenKeyCount() == 0);
     for (int n = 0; n < kChannelCount; ++n) {
-        FUZZ_CHECK(SamePersistentFields(reloaded.Channels[n], state.Channels[n]));
+        FUZZ_CHECK(RecordDifferences(reloaded.Channels[n], state.Channels[n], true).empty());
     }
     FUZZ_CHECK(std::strcmp(reloadedSettings.PortName, settings.PortName) == 0);
     FUZZ_CHECK(reloadedSettings.DeviceId == settings.DeviceId);

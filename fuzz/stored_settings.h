@@ -6,17 +6,25 @@
 
 #include "fuzz_input.h"
 
-#include "memory_store.h"
 #include "config/settings.h"
+#include "memory_store.h"
+#include "records.h"
 
 #include <string>
+#include <vector>
 
 constexpr const char* kMainValues[] = {
     "Port",       "Device", "DrawFrequency", "DrawPower", "DrawChannels", "DrawChannelNumbers",
     "LightDelay", "Output", "OutputAddress", "Universe",  "StartChannel", "SourceId"};
-constexpr const char* kChannelValues[] = {"Address",      "Enabled",   "Mode",
-                                          "AudioChannel", "FreqMode",  "FreqStart",
-                                          "FreqEnd",      "FreqWidth", "PowerMode"};
+
+// The channel values' names, from the tests' list.
+inline const std::vector<const char*> kChannelValues = [] {
+    std::vector<const char*> names;
+    for (const StoredChannelValue& value : kStoredChannelValues) {
+        names.push_back(value.name);
+    }
+    return names;
+}();
 
 inline std::string ChannelPath(int n) {
     return std::string(kSettingsKeyPath) + "\\Channel" + std::to_string(n);
@@ -40,7 +48,8 @@ inline void ReadStoredSettings(FuzzInput& in, MemoryStore& store) {
     for (int n = 0; n < kChannelCount; ++n) {
         if (in.Byte() & 1) {
             store.CreateKey(ChannelPath(n).c_str());
-            ReadStoredValues(in, store, ChannelPath(n), kChannelValues, std::size(kChannelValues));
+            ReadStoredValues(in, store, ChannelPath(n), kChannelValues.data(),
+                             kChannelValues.size());
         }
     }
 }
@@ -66,8 +75,8 @@ inline void WriteStoredSettings(FuzzOutput& out, const MemoryStore& store) {
     for (int n = 0; n < kChannelCount; ++n) {
         out.Byte(store.KeyExists(ChannelPath(n)));
         if (store.KeyExists(ChannelPath(n))) {
-            WriteStoredValues(out, store, ChannelPath(n), kChannelValues,
-                              std::size(kChannelValues));
+            WriteStoredValues(out, store, ChannelPath(n), kChannelValues.data(),
+                              kChannelValues.size());
         }
     }
 }

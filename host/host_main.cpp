@@ -11,6 +11,8 @@
 #include "restore_backup.h"
 #include "visualization.h"
 
+#include "common/scope_exit.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -48,9 +50,9 @@ int Play(const Options& o) {
         return 3;
     }
     BSTR title = nullptr;
+    const auto freeTitle = ScopeExit([&] { ::SysFreeString(title); });
     if (SUCCEEDED(v.effects->GetTitle(&title))) {
         std::fprintf(stderr, "twinkla-host: playing through \"%ls\"\n", title);
-        ::SysFreeString(title);
     }
 
     RenderTarget target;

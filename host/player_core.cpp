@@ -1,9 +1,9 @@
 #include "player_core.h"
 
+#include "common/win32/hresult.h"
+
 STDMETHODIMP CPlayerCore::QueryInterface(REFIID iid, void** ppv) {
-    if (ppv == nullptr) {
-        return E_POINTER;
-    }
+    RETURN_HR_IF_NULL(E_POINTER, ppv);
     if (::IsEqualIID(iid, IID_IUnknown) || ::IsEqualIID(iid, IID_IDispatch) ||
         ::IsEqualIID(iid, IID_IWMPCore)) {
         *ppv = static_cast<IWMPCore*>(this);
@@ -27,17 +27,13 @@ STDMETHODIMP_(ULONG) CPlayerCore::Release() {
 }
 
 STDMETHODIMP CPlayerCore::GetTypeInfoCount(UINT* count) {
-    if (count == nullptr) {
-        return E_POINTER;
-    }
+    RETURN_HR_IF_NULL(E_POINTER, count);
     *count = 0;
     return S_OK;
 }
 
 STDMETHODIMP CPlayerCore::FindConnectionPoint(REFIID iid, IConnectionPoint** point) {
-    if (point == nullptr) {
-        return E_POINTER;
-    }
+    RETURN_HR_IF_NULL(E_POINTER, point);
     *point = nullptr;
     if (!::IsEqualIID(iid, IID_IWMPEvents)) {
         return CONNECT_E_NOCONNECTION;
@@ -48,17 +44,13 @@ STDMETHODIMP CPlayerCore::FindConnectionPoint(REFIID iid, IConnectionPoint** poi
 }
 
 STDMETHODIMP CPlayerCore::GetConnectionInterface(IID* iid) {
-    if (iid == nullptr) {
-        return E_POINTER;
-    }
+    RETURN_HR_IF_NULL(E_POINTER, iid);
     *iid = IID_IWMPEvents;
     return S_OK;
 }
 
 STDMETHODIMP CPlayerCore::GetConnectionPointContainer(IConnectionPointContainer** container) {
-    if (container == nullptr) {
-        return E_POINTER;
-    }
+    RETURN_HR_IF_NULL(E_POINTER, container);
     *container = static_cast<IConnectionPointContainer*>(this);
     AddRef();
     return S_OK;
@@ -66,9 +58,7 @@ STDMETHODIMP CPlayerCore::GetConnectionPointContainer(IConnectionPointContainer*
 
 STDMETHODIMP CPlayerCore::Advise(IUnknown* sink, DWORD* cookie) {
     ++adviseCalls_;
-    if (sink == nullptr || cookie == nullptr) {
-        return E_POINTER;
-    }
+    RETURN_HR_IF(E_POINTER, sink == nullptr || cookie == nullptr);
     *cookie = 0;
     if (adviseBehaviour_ == AdviseBehaviour::Fail) {
         return CONNECT_E_CANNOTCONNECT;

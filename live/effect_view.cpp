@@ -1,6 +1,7 @@
 #include "effect_view.h"
 
 #include "common/product.h"
+#include "common/scope_exit.h"
 #include "registered_effect.h"
 #include "twinkla_version.h"
 
@@ -127,12 +128,11 @@ int CEffectView::PresetCount() const {
 
 std::string CEffectView::PresetTitle(int preset) const {
     BSTR title = nullptr;
-    std::string out;
+    const auto freeTitle = ScopeExit([&] { ::SysFreeString(title); });
     if (effects_ && SUCCEEDED(effects_->GetPresetTitle(preset, &title)) && title) {
-        out = Narrow(title);
+        return Narrow(title);
     }
-    ::SysFreeString(title);
-    return out;
+    return {};
 }
 
 int CEffectView::CurrentPreset() const {
@@ -165,15 +165,14 @@ std::string CEffectView::OutputState() {
     }
     VARIANT result;
     ::VariantInit(&result);
+    const auto clearResult = ScopeExit([&] { ::VariantClear(&result); });
     DISPPARAMS none = {nullptr, nullptr, 0, 0};
-    std::string out;
     if (SUCCEEDED(dispatch_->Invoke(outputStateId_, IID_NULL, LOCALE_USER_DEFAULT,
                                     DISPATCH_PROPERTYGET, &none, &result, nullptr, nullptr)) &&
         result.vt == VT_BSTR && result.bstrVal) {
-        out = Narrow(result.bstrVal);
+        return Narrow(result.bstrVal);
     }
-    ::VariantClear(&result);
-    return out;
+    return {};
 }
 
 LRESULT CALLBACK CEffectView::WindowProc(HWND hwnd, UINT msg, WPARAM wParam,

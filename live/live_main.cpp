@@ -3,6 +3,8 @@
 // second start shows the first one's window.
 #include "main_window.h"
 
+#include "common/win32/unique_handle.h"
+
 #include <commctrl.h>
 #include <objbase.h>
 
@@ -20,13 +22,12 @@ bool IsDialogKey(MSG& msg) {
 } // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
-    const HANDLE running = ::CreateMutexA(nullptr, FALSE, "Local\\TwinklaLive");
+    const UniqueHandleNull running(::CreateMutexA(nullptr, FALSE, "Local\\TwinklaLive"));
     if (running && ::GetLastError() == ERROR_ALREADY_EXISTS) {
         if (const HWND other = ::FindWindowA(CMainWindow::kClassName, nullptr)) {
             ::AllowSetForegroundWindow(ASFW_ANY);
             ::PostMessageA(other, CMainWindow::kShowWindowMessage, 0, 0);
         }
-        ::CloseHandle(running);
         return 0;
     }
     if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
@@ -56,8 +57,5 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
     // and its thread stopped before COM is torn down.
     ::CoFreeUnusedLibrariesEx(0, 0);
     ::CoUninitialize();
-    if (running) {
-        ::CloseHandle(running);
-    }
     return status;
 }

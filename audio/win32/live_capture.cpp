@@ -1,5 +1,8 @@
 #include "live_capture.h"
 
+#include "common/scope_exit.h"
+#include "common/win32/hresult.h"
+
 #include <mmreg.h>
 
 #include <algorithm>
@@ -59,23 +62,21 @@ std::wstring FriendlyName(IMMDevice* device) {
     }
     PROPVARIANT value;
     ::PropVariantInit(&value);
-    std::wstring name = L"(unnamed device)";
+    const auto clearValue = ScopeExit([&] { ::PropVariantClear(&value); });
     if (SUCCEEDED(store->GetValue(kFriendlyName, &value)) && value.vt == VT_LPWSTR &&
         value.pwszVal) {
-        name = value.pwszVal;
+        return value.pwszVal;
     }
-    ::PropVariantClear(&value);
-    return name;
+    return L"(unnamed device)";
 }
 
 std::wstring DeviceId(IMMDevice* device) {
     LPWSTR id = nullptr;
-    std::wstring out;
+    const auto freeId = ScopeExit([&] { ::CoTaskMemFree(id); });
     if (device && SUCCEEDED(device->GetId(&id)) && id) {
-        out = id;
+        return id;
     }
-    ::CoTaskMemFree(id);
-    return out;
+    return {};
 }
 
 HRESULT CreateEnumerator(ComPtr<IMMDeviceEnumerator>& enumerator) {
@@ -95,18 +96,16 @@ HRESULT ListDevices(IMMDeviceEnumerator* enumerator, EDataFlow flow, DeviceList&
         list.defaultId = DeviceId(fallback.get());
     }
     ComPtr<IMMDeviceCollection> collection;
-    HRESULT hr = enumerator->EnumAudioEndpoints(flow, DEVICE_STATE_ACTIVE, collection.put());
+    RETURN_IF_FAILED(enumerator->EnumAudioEndpoints(flow, DEVICE_STATE_ACTIVE, collection.put()));
     UINT count = 0;
-    if (SUCCEEDED(hr)) {
-        hr = collection->GetCount(&count);
-    }
-    for (UINT i = 0; SUCCEEDED(hr) && i < count; ++i) {
+    RETURN_IF_FAILED(collection->GetCount(&count));
+    for (UINT i = 0; i < count; ++i) {
         ComPtr<IMMDevice> device;
         if (SUCCEEDED(collection->Item(i, device.put()))) {
             list.devices.push_back(device);
         }
     }
-    return hr;
+    return S_OK;
 }
 
 SampleLayout LayoutOf(const WAVEFORMATEX& format) {
@@ -365,13 +364,13 @@ bool LiveCapture::Activate(std::string& error) {
     }
     WAVEFORMATEX* mix = nullptr;
     hr = client_->GetMixFormat(&mix);
+    const auto freeMix = ScopeExit([&] { ::CoTaskMemFree(mix); });
     if (FAILED(hr) || !mix) {
         error = Failure("can't read the audio format of", hr);
         return false;
     }
     layout_ = LayoutOf(*mix);
     if (const char* problem = LayoutProblem(layout_)) {
-        ::CoTaskMemFree(mix);
         error = "the audio format of \"" + deviceName_ + "\" can't be used: " + problem + " (" +
                 DescribeLayout(layout_) + ")";
         return false;
@@ -391,7 +390,6 @@ bool LiveCapture::Activate(std::string& error) {
                                      nullptr);
         }
     }
-    ::CoTaskMemFree(mix);
     if (SUCCEEDED(hr) && eventDriven_) {
         hr = client_->SetEventHandle(audioEvent_.get());
     }

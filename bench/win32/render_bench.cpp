@@ -14,7 +14,7 @@
 #include "frame/win32/render_frame.h"
 #include "link/win32/controller_link.h"
 
-#include "native/fake_link.h"
+#include "recording_link.h"
 #include "common/win32/dib_surface.h"
 
 #include <windows.h>
@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
     const std::vector<TimedLevel> frames = MakeFrames();
     const RECT rect = surface.rect();
 
-    FakeLink fake(open);
+    RecordingLink fake(open);
     std::unique_ptr<ControllerLink> serial;
     LevelSink* link = &fake;
     const char* variant = open ? "link open (in memory)" : "link closed";
@@ -129,8 +129,7 @@ int main(int argc, char** argv) {
     std::vector<double> render;
     render.reserve(frameCount);
     for (int n = -kWarmUp; n < frameCount; ++n) {
-        fake.sent.clear(); // keeps the in-memory link from growing
-        fake.frames.clear();
+        fake.ClearLevels(); // keeps the in-memory link from growing
         const TimedLevel& frame = frames[(n + kWarmUp) % kFrameVariety];
         const double start = NowUs();
         RenderFrame(state, link, &frame, surface.dc(), &rect);
@@ -184,8 +183,8 @@ int main(int argc, char** argv) {
     std::printf("  analysis share of Render (medians) %.1f %%\n", 100.0 * a.median / r.median);
     if (!handOver.empty()) {
         const Stats h = Summarise(handOver);
-        std::printf("  hand-over        median %8.1f us   p99 %8.1f us   mean %8.1f us\n",
-                    h.median, h.p99, h.mean);
+        std::printf("  hand-over        median %8.1f us   p99 %8.1f us   mean %8.1f us\n", h.median,
+                    h.p99, h.mean);
     }
     return 0;
 }

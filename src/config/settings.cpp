@@ -48,6 +48,25 @@ void WriteInt(const SettingsKey& key, const char* name, int32_t value) {
     key.Write(name, ValueDword, bytes, sizeof bytes);
 }
 
+// A channel record's stored values, in the order they are written: a byte
+// (REG_BINARY) or a number (REG_DWORD) each.
+struct ChannelValue {
+    const char* name;
+    uint8_t ChannelConfig::*byte;
+    int32_t ChannelConfig::*number;
+};
+const ChannelValue kChannelValues[] = {
+    {"Address", &ChannelConfig::Address, nullptr},
+    {"Enabled", &ChannelConfig::Enabled, nullptr},
+    {"Mode", nullptr, &ChannelConfig::Mode},
+    {"AudioChannel", nullptr, &ChannelConfig::AudioChannel},
+    {"FreqMode", nullptr, &ChannelConfig::FreqMode},
+    {"FreqStart", nullptr, &ChannelConfig::FreqStart},
+    {"FreqEnd", nullptr, &ChannelConfig::FreqEnd},
+    {"FreqWidth", nullptr, &ChannelConfig::FreqWidth},
+    {"PowerMode", nullptr, &ChannelConfig::PowerMode},
+};
+
 void ChannelKeyName(int index, char (&name)[20]) {
     std::snprintf(name, sizeof name, "Channel%d", index);
 }
@@ -133,27 +152,23 @@ void WriteOutputValues(const SettingsKey& key, const LinkSettings& link) {
 } // namespace
 
 void SaveChannel(const SettingsKey& key, const ChannelConfig& channel) {
-    WriteByte(key, "Address", channel.Address);
-    WriteByte(key, "Enabled", channel.Enabled);
-    WriteInt(key, "Mode", channel.Mode);
-    WriteInt(key, "AudioChannel", channel.AudioChannel);
-    WriteInt(key, "FreqMode", channel.FreqMode);
-    WriteInt(key, "FreqStart", channel.FreqStart);
-    WriteInt(key, "FreqEnd", channel.FreqEnd);
-    WriteInt(key, "FreqWidth", channel.FreqWidth);
-    WriteInt(key, "PowerMode", channel.PowerMode);
+    for (const ChannelValue& value : kChannelValues) {
+        if (value.byte != nullptr) {
+            WriteByte(key, value.name, channel.*value.byte);
+        } else {
+            WriteInt(key, value.name, channel.*value.number);
+        }
+    }
 }
 
 void LoadChannel(const SettingsKey& key, ChannelConfig& channel) {
-    ReadByte(key, "Address", channel.Address);
-    ReadByte(key, "Enabled", channel.Enabled);
-    ReadInt(key, "Mode", channel.Mode);
-    ReadInt(key, "AudioChannel", channel.AudioChannel);
-    ReadInt(key, "FreqMode", channel.FreqMode);
-    ReadInt(key, "FreqStart", channel.FreqStart);
-    ReadInt(key, "FreqEnd", channel.FreqEnd);
-    ReadInt(key, "FreqWidth", channel.FreqWidth);
-    ReadInt(key, "PowerMode", channel.PowerMode);
+    for (const ChannelValue& value : kChannelValues) {
+        if (value.byte != nullptr) {
+            ReadByte(key, value.name, channel.*value.byte);
+        } else {
+            ReadInt(key, value.name, channel.*value.number);
+        }
+    }
 }
 
 void SaveSettings(const PluginState& state, const LinkSettings& link, SettingsStore& store) {
@@ -243,14 +258,14 @@ bool SetCurrentPreset(PluginState& state, LinkSettings& link, OutputLink& output
 }
 
 bool OpenOutput(LinkSettings& link, OutputLink& output, const LinkSettings& wanted) {
-    // The output applies the same rule and refuses the pair itself, leaving
-    // what it has open as it was.
-    const LinkSettings tried = wanted; // `wanted` may be `link` itself
-    if (AcceptsOutput(tried)) {
-        link = tried;
+    // The output applies the same rule and refuses the settings itself,
+    // leaving what it has open as it was.
+    const bool opened = output.Open(wanted);
+    if (AcceptsOutput(wanted)) {
+        link = wanted;
         link.LightDelayMs = ClampLightDelay(link.LightDelayMs);
     }
-    return output.Open(tried);
+    return opened;
 }
 
 void ApplyFirstRunDefaults(PluginState& state, LinkSettings& link, OutputLink& output,
@@ -285,8 +300,8 @@ void InitializeSettings(PluginState& state, LinkSettings& link, OutputLink& outp
     }
 
     if (LoadSettings(state, link, store)) {
-        // A stored id the output refuses (0) is recorded as it was loaded.
-        OpenOutput(link, output, link);
+        // Recorded as loaded, even an id the output refuses (0).
+        output.Open(link);
         // Stored at once, so every packet from this user carries the same
         // one from now on; the rest waits for the property dialog.
         if (!hadSourceId) {

@@ -6,6 +6,7 @@
 // tests implement them in memory.
 
 #include "link/link_settings.h"
+#include "link/output_state.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -49,6 +50,9 @@ public:
     // on, without reopening (nor changing the kind of output): the settings
     // were reloaded.
     virtual void Adopt(const LinkSettings& settings) = 0;
+    // How the output is doing, for the status line: a serial port is Working
+    // while it is open, else Closed; Closed before any Open.
+    virtual OutputHealth Health() const = 0;
 
 protected:
     ~OutputLink() = default;

@@ -1,8 +1,8 @@
 #include "class_factory.h"
 
-#include "common/win32/srw_lock.h"
+#include "com_object.h"
 #include "common/win32/hresult.h"
-#include "module.h"
+#include "common/win32/srw_lock.h"
 #include "twinkla_object.h"
 
 #include <new>
@@ -15,46 +15,21 @@ namespace {
 class CTwinklaClassFactory final : public IClassFactory {
 public:
     // IUnknown
-    STDMETHODIMP QueryInterface(REFIID iid, void** ppv) noexcept override {
-        RETURN_HR_IF_NULL(E_POINTER, ppv);
-        if (::IsEqualIID(iid, IID_IUnknown) || ::IsEqualIID(iid, IID_IClassFactory)) {
-            *ppv = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() noexcept override {
-        const LONG refs = ::InterlockedIncrement(&refs_);
-        if (refs == 2) {
-            ModuleLock();
-        }
-        return static_cast<ULONG>(refs);
-    }
-    STDMETHODIMP_(ULONG) Release() noexcept override {
-        const LONG refs = ::InterlockedDecrement(&refs_);
-        if (refs == 1) {
-            ModuleUnlock();
-        }
-        return static_cast<ULONG>(refs);
-    }
+    STDMETHODIMP QueryInterface(REFIID iid, void** ppv) noexcept override;
+    STDMETHODIMP_(ULONG) AddRef() noexcept override { return refs_.AddRef(); }
+    STDMETHODIMP_(ULONG) Release() noexcept override { return refs_.Release(); }
 
     // IClassFactory
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** ppv) noexcept override {
         RETURN_HR_IF_NULL(E_POINTER, ppv);
         *ppv = nullptr;
-        if (outer != nullptr) {
-            return CLASS_E_NOAGGREGATION;
-        }
+        RETURN_HR_IF(CLASS_E_NOAGGREGATION, outer != nullptr);
         // Threads that make their first object at once must get the same one,
         // and none may get one that a release is taking apart.
         ExclusiveLock lock(objectLock_);
         if (object_ == nullptr) {
             object_ = CTwinkla::CreateInstance();
-            if (object_ == nullptr) {
-                return E_OUTOFMEMORY;
-            }
+            RETURN_HR_IF_NULL(E_OUTOFMEMORY, object_);
         }
         return object_->QueryInterface(iid, ppv);
     }
@@ -97,10 +72,18 @@ private:
         }
     }
 
-    LONG refs_ = 1;                     // the module's own
+    ModuleRefCount refs_;               // the first is the module's own
     SRWLOCK objectLock_ = SRWLOCK_INIT; // guards object_, its creation and its release
     CTwinkla* object_ = nullptr;        // one reference, the factory's
 };
+
+const InterfaceRow kInterfaces[] = {
+    INTERFACE_ROW(CTwinklaClassFactory, IID_IClassFactory, IClassFactory),
+};
+
+STDMETHODIMP CTwinklaClassFactory::QueryInterface(REFIID iid, void** ppv) noexcept {
+    return QueryInterfaceFromTable(this, kInterfaces, iid, ppv);
+}
 
 CTwinklaClassFactory g_factory;
 

@@ -48,9 +48,7 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid,
                                                     void** ppv) noexcept {
     RETURN_HR_IF_NULL(E_POINTER, ppv);
     *ppv = nullptr;
-    if (!::IsEqualCLSID(clsid, CLSID_Twinkla)) {
-        return CLASS_E_CLASSNOTAVAILABLE;
-    }
+    RETURN_HR_IF(CLASS_E_CLASSNOTAVAILABLE, !::IsEqualCLSID(clsid, CLSID_Twinkla));
     return TwinklaClassFactory()->QueryInterface(iid, ppv);
 }
 

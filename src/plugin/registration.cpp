@@ -1,6 +1,7 @@
 #include "registration.h"
 
 #include "common/product.h"
+#include "common/win32/hresult.h"
 #include "common/win32/unique_handle.h"
 #include "module.h"
 #include "twinkla_h.h"
@@ -89,46 +90,31 @@ bool Expand(const wchar_t* in, wchar_t* out) {
     return true;
 }
 
-HRESULT FromWin32(LSTATUS status) {
-    return status == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(status);
-}
-
 // Deletes a key with everything below it; a key that isn't there is fine.
 HRESULT DeleteKeyTree(HKEY root, const wchar_t* key) {
     const LSTATUS status = ::RegDeleteTreeW(root, key);
-    if (status == ERROR_FILE_NOT_FOUND) {
-        return S_OK;
-    }
-    return FromWin32(status);
+    return status == ERROR_FILE_NOT_FOUND ? S_OK : HRESULT_FROM_WIN32(status);
 }
 
 HRESULT WriteRow(const RegistryRow& row) {
     const Text key;
     const Text data;
-    if (!key || !data) {
-        return E_OUTOFMEMORY;
-    }
-    if (!Expand(row.owner, key.get()) || !Expand(row.data, data.get())) {
-        return E_UNEXPECTED;
-    }
+    RETURN_HR_IF(E_OUTOFMEMORY, !key || !data);
+    RETURN_HR_IF(E_UNEXPECTED, !Expand(row.owner, key.get()) || !Expand(row.data, data.get()));
     if (row.subkey != nullptr) {
         const size_t used = std::wcslen(key.get());
-        if (used + 1 + std::wcslen(row.subkey) >= kMaxPath) {
-            return E_UNEXPECTED;
-        }
+        RETURN_HR_IF(E_UNEXPECTED, used + 1 + std::wcslen(row.subkey) >= kMaxPath);
         key.get()[used] = L'\\';
         std::wcscpy(key.get() + used + 1, row.subkey);
     }
     UniqueHkey hkey;
-    LSTATUS status = ::RegCreateKeyExW(row.root, key.get(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                       KEY_WRITE, nullptr, hkey.put(), nullptr);
-    if (status != ERROR_SUCCESS) {
-        return FromWin32(status);
-    }
+    RETURN_IF_WIN32_ERROR(::RegCreateKeyExW(row.root, key.get(), 0, nullptr,
+                                            REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, hkey.put(),
+                                            nullptr));
     const DWORD bytes = static_cast<DWORD>((std::wcslen(data.get()) + 1) * sizeof(wchar_t));
-    status = ::RegSetValueExW(hkey.get(), row.name, 0, REG_SZ,
-                              reinterpret_cast<const BYTE*>(data.get()), bytes);
-    return FromWin32(status);
+    RETURN_IF_WIN32_ERROR(::RegSetValueExW(hkey.get(), row.name, 0, REG_SZ,
+                                           reinterpret_cast<const BYTE*>(data.get()), bytes));
+    return S_OK;
 }
 
 // The first row of each owner key stands for it.

@@ -2,38 +2,41 @@
 
 #include "analysis/presets.h"
 #include "common/color_text.h"
-#include "common/win32/com_ptr.h"
 #include "common/win32/hresult.h"
 #include "common/win32/unique_handle.h"
-#include "config/settings.h"
 #include "config/win32/property_dialog.h"
-#include "config/win32/registry_store.h"
 #include "display/band_editor.h"
-#include "frame/win32/render_frame.h"
-#include "link/output_state.h"
-#include "link/win32/output_selector.h"
 #include "module.h"
 #include "resource.h"
 
 #include <algorithm>
-#include <climits>
-#include <cstdio>
 #include <new>
 
 namespace {
 
-constexpr LONG kDestroyingRefs = LONG_MAX / 2; // no call made while destroying can reach 0 again
+// The first row answers IUnknown too.
+const InterfaceRow kInterfaces[] = {
+    INTERFACE_ROW(CTwinkla, IID_ITwinkla, ITwinkla),
+    INTERFACE_ROW(CTwinkla, IID_IDispatch, ITwinkla),
+    INTERFACE_ROW(CTwinkla, IID_IWMPEffects, IWMPEffects2),
+    INTERFACE_ROW(CTwinkla, IID_IWMPEffects2, IWMPEffects2),
+    INTERFACE_ROW(CTwinkla, IID_IWMPEvents, IWMPEvents),
+};
 
-// Texts of up to 511 characters (titles, the output's state with a host name).
-BSTR AllocAnsiBstr(const char* text) {
+// A new BSTR holding `text` (up to 511 characters: titles, the output's state
+// with a host name) into `out`, which is null on failure.
+HRESULT AllocAnsiBstr(const char* text, BSTR* out) noexcept {
+    *out = nullptr;
     wchar_t wide[512];
-    const int n = ::MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 512);
-    return n > 1 ? ::SysAllocString(wide) : nullptr;
+    RETURN_LAST_ERROR_IF(::MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 512) == 0);
+    *out = ::SysAllocString(wide);
+    RETURN_HR_IF_NULL(E_OUTOFMEMORY, *out);
+    return S_OK;
 }
 
 // A new sACN source id, for a user who has none stored yet. Its 16 bytes are
 // the GUID's in the order its text form shows them.
-SacnCid NewSourceId() {
+SacnCid NewSourceId() noexcept {
     GUID guid{};
     SacnCid id{};
     if (FAILED(::CoCreateGuid(&guid))) {
@@ -52,56 +55,30 @@ SacnCid NewSourceId() {
 
 } // namespace
 
-CTwinkla::CTwinkla() {
-    // Construction state; the channel records get theirs from the settings.
-    state_.CurrentPreset = 0;
-    state_.foregroundColor = 0x000000FF;
-    state_.DrawFrequency = state_.DrawPower = state_.DrawChannels = state_.DrawChannelNumbers = 1;
-}
+CTwinkla::CTwinkla() noexcept : TypeInfoDispatch<ITwinkla>(g_moduleInstance, IID_ITwinkla) {}
 
-CTwinkla::~CTwinkla() = default;
-
-CTwinkla* CTwinkla::CreateInstance() {
+CTwinkla* CTwinkla::CreateInstance() noexcept {
     CTwinkla* object = new (std::nothrow) CTwinkla();
-    if (object == nullptr) {
-        return nullptr;
-    }
-    if (!object->FinalConstruct()) {
-        delete object;
-        return nullptr;
+    if (object != nullptr) {
+        object->settings_.Initialize(NewSourceId());
     }
     return object;
 }
 
-bool CTwinkla::FinalConstruct() {
-    // Without an output every later operation would have nothing to talk to,
-    // so creation fails as if the object itself couldn't be allocated.
-    output_.reset(new (std::nothrow) OutputSelector());
-    if (!output_) {
-        return false;
-    }
-    RegistryStore store;
-    InitializeSettings(state_, linkSettings_, *output_, store, NewSourceId());
-    return true;
-}
-
-void CTwinkla::FinalRelease() {
-    CloseDialogs();
+void CTwinkla::FinalRelease() noexcept {
+    dialogs_.CloseAll();
     // Unsubscribe first: the player may deliver an event until Unadvise has
-    // returned, even from inside it, and the handlers need the link.
+    // returned, even from inside it, and the handlers need the output.
     ReleaseCore();
-    if (output_) {
-        if (waitOnRelease_) {
-            output_->Close();
-        } else {
-            output_->Abandon();
-        }
-        output_.reset();
+    if (waitOnRelease_) {
+        output_.Close();
+    } else {
+        output_.Abandon();
     }
-    typeInfo_.reset();
+    ReleaseTypeInfo();
 }
 
-void CTwinkla::ReleaseFromFactory(bool mayWait) {
+void CTwinkla::ReleaseFromFactory(bool mayWait) noexcept {
     waitOnRelease_ = mayWait;
     Release();
 }
@@ -109,98 +86,20 @@ void CTwinkla::ReleaseFromFactory(bool mayWait) {
 // IUnknown ----------------------------------------------------------------
 
 STDMETHODIMP CTwinkla::QueryInterface(REFIID iid, void** ppv) noexcept {
-    RETURN_HR_IF_NULL(E_POINTER, ppv);
-    if (::IsEqualIID(iid, IID_IUnknown) || ::IsEqualIID(iid, IID_ITwinkla) ||
-        ::IsEqualIID(iid, IID_IDispatch)) {
-        *ppv = static_cast<ITwinkla*>(this);
-    } else if (::IsEqualIID(iid, IID_IWMPEvents)) {
-        *ppv = static_cast<IWMPEvents*>(this);
-    } else if (::IsEqualIID(iid, IID_IWMPEffects) || ::IsEqualIID(iid, IID_IWMPEffects2)) {
-        *ppv = static_cast<IWMPEffects2*>(this);
-    } else {
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
+    return QueryInterfaceFromTable(this, kInterfaces, iid, ppv);
 }
 
-// The factory holds one reference for the module's lifetime; any reference
-// beyond it keeps the module locked.
 STDMETHODIMP_(ULONG) CTwinkla::AddRef() noexcept {
-    const LONG refs = ::InterlockedIncrement(&refs_);
-    if (refs == 2) {
-        ModuleLock();
-    }
-    return static_cast<ULONG>(refs);
+    return refs_.AddRef();
 }
 
 STDMETHODIMP_(ULONG) CTwinkla::Release() noexcept {
-    const LONG refs = ::InterlockedDecrement(&refs_);
-    if (refs == 1) {
-        ModuleUnlock();
-    } else if (refs == 0) {
-        refs_ = kDestroyingRefs;
+    const ULONG refs = refs_.Release();
+    if (refs == 0) {
         FinalRelease();
         delete this;
     }
-    return static_cast<ULONG>(refs);
-}
-
-// IDispatch ---------------------------------------------------------------
-
-HRESULT CTwinkla::LoadTypeInfo() {
-    if (typeInfo_) {
-        return S_OK;
-    }
-    wchar_t path[MAX_PATH];
-    const DWORD n = ::GetModuleFileNameW(g_moduleInstance, path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) {
-        return E_FAIL;
-    }
-    ComPtr<ITypeLib> library;
-    HRESULT hr = ::LoadTypeLibEx(path, REGKIND_NONE, library.put());
-    if (SUCCEEDED(hr)) {
-        hr = library->GetTypeInfoOfGuid(IID_ITwinkla, typeInfo_.put());
-    }
-    return hr;
-}
-
-STDMETHODIMP CTwinkla::GetTypeInfoCount(UINT* count) noexcept {
-    RETURN_HR_IF_NULL(E_POINTER, count);
-    *count = 1;
-    return S_OK;
-}
-
-STDMETHODIMP CTwinkla::GetTypeInfo(UINT index, LCID, ITypeInfo** info) noexcept {
-    RETURN_HR_IF_NULL(E_POINTER, info);
-    *info = nullptr;
-    if (index != 0) {
-        return DISP_E_BADINDEX;
-    }
-    RETURN_IF_FAILED(LoadTypeInfo());
-    typeInfo_->AddRef();
-    *info = typeInfo_.get();
-    return S_OK;
-}
-
-STDMETHODIMP CTwinkla::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID,
-                                     DISPID* ids) noexcept {
-    if (!::IsEqualIID(iid, IID_NULL)) {
-        return DISP_E_UNKNOWNINTERFACE;
-    }
-    const HRESULT hr = LoadTypeInfo();
-    return FAILED(hr) ? hr : ::DispGetIDsOfNames(typeInfo_.get(), names, count, ids);
-}
-
-STDMETHODIMP CTwinkla::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params,
-                              VARIANT* result, EXCEPINFO* exception, UINT* argError) noexcept {
-    if (!::IsEqualIID(iid, IID_NULL)) {
-        return DISP_E_UNKNOWNINTERFACE;
-    }
-    RETURN_IF_FAILED(LoadTypeInfo());
-    return ::DispInvoke(static_cast<ITwinkla*>(this), typeInfo_.get(), id, flags, params, result,
-                        exception, argError);
+    return refs;
 }
 
 // ITwinkla ----------------------------------------------------------------
@@ -208,22 +107,17 @@ STDMETHODIMP CTwinkla::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAM
 STDMETHODIMP CTwinkla::get_foregroundColor(BSTR* value) noexcept {
     RETURN_HR_IF_NULL(E_POINTER, value);
     char text[kColorTextSize];
-    FormatColorText(state_.foregroundColor, text);
-    *value = AllocAnsiBstr(text);
-    return *value ? S_OK : E_OUTOFMEMORY;
+    FormatColorText(settings_.State().foregroundColor, text);
+    return AllocAnsiBstr(text, value);
 }
 
 STDMETHODIMP CTwinkla::put_foregroundColor(BSTR value) noexcept {
     RETURN_HR_IF_NULL(E_POINTER, value);
     // The BSTR's own length, so an embedded NUL can't pass for a short string.
-    if (::SysStringLen(value) != 7) {
-        return E_INVALIDARG;
-    }
-    uint32_t color = state_.foregroundColor;
-    if (!ParseColorText(value, color)) {
-        return E_INVALIDARG;
-    }
-    state_.foregroundColor = color;
+    RETURN_HR_IF(E_INVALIDARG, ::SysStringLen(value) != 7);
+    uint32_t color = settings_.State().foregroundColor;
+    RETURN_HR_IF(E_INVALIDARG, !ParseColorText(value, color));
+    settings_.State().foregroundColor = color;
     return S_OK;
 }
 
@@ -231,18 +125,15 @@ STDMETHODIMP CTwinkla::put_foregroundColor(BSTR value) noexcept {
 // "sACN to 10.0.0.5 universe 1", "sACN: can't find the receiver "foo"".
 STDMETHODIMP CTwinkla::get_outputState(BSTR* value) noexcept {
     RETURN_HR_IF_NULL(E_POINTER, value);
-    *value = nullptr;
-    RETURN_HR_IF_NULL(E_UNEXPECTED, output_);
     char text[kOutputAddressSize + 64];
-    FormatOutputState(linkSettings_, output_->Health(), text, sizeof text);
-    *value = AllocAnsiBstr(text);
-    return *value ? S_OK : E_OUTOFMEMORY;
+    settings_.DescribeOutput(text, sizeof text);
+    return AllocAnsiBstr(text, value);
 }
 
 // IWMPEffects -------------------------------------------------------------
 
 STDMETHODIMP CTwinkla::Render(TimedLevel* levels, HDC dc, RECT* rect) noexcept {
-    return RenderFrame(state_, output_.get(), levels, dc, rect);
+    return RenderFrame(settings_.State(), &output_, levels, dc, rect);
 }
 
 STDMETHODIMP CTwinkla::MediaInfo(LONG, LONG, BSTR) noexcept {
@@ -257,30 +148,20 @@ STDMETHODIMP CTwinkla::GetCapabilities(DWORD* capabilities) noexcept {
 
 STDMETHODIMP CTwinkla::GetTitle(BSTR* title) noexcept {
     RETURN_HR_IF_NULL(E_POINTER, title);
+    *title = nullptr;
     wchar_t text[64];
-    if (::LoadStringW(g_moduleInstance, IDS_TITLE, text, 64) <= 0) {
-        return E_FAIL;
-    }
-    BSTR copy = ::SysAllocString(text);
-    if (copy == nullptr) {
-        return E_FAIL;
-    }
-    *title = copy;
+    RETURN_LAST_ERROR_IF(::LoadStringW(g_moduleInstance, IDS_TITLE, text, 64) <= 0);
+    *title = ::SysAllocString(text);
+    RETURN_HR_IF_NULL(E_OUTOFMEMORY, *title);
     return S_OK;
 }
 
 STDMETHODIMP CTwinkla::GetPresetTitle(LONG preset, BSTR* title) noexcept {
     RETURN_HR_IF_NULL(E_POINTER, title);
+    *title = nullptr;
     const char* text = PresetTitle(static_cast<uint32_t>(preset));
-    if (text == nullptr) {
-        return E_INVALIDARG;
-    }
-    BSTR copy = AllocAnsiBstr(text);
-    if (copy == nullptr) {
-        return E_FAIL;
-    }
-    *title = copy;
-    return S_OK;
+    RETURN_HR_IF_NULL(E_INVALIDARG, text);
+    return AllocAnsiBstr(text, title);
 }
 
 STDMETHODIMP CTwinkla::GetPresetCount(LONG* count) noexcept {
@@ -290,25 +171,25 @@ STDMETHODIMP CTwinkla::GetPresetCount(LONG* count) noexcept {
 }
 
 STDMETHODIMP CTwinkla::SetCurrentPreset(LONG preset) noexcept {
-    RETURN_HR_IF_NULL(E_UNEXPECTED, output_);
-    RegistryStore store;
-    return ::SetCurrentPreset(state_, linkSettings_, *output_, store, preset) ? S_OK : E_INVALIDARG;
+    RETURN_HR_IF(E_INVALIDARG, !settings_.SetCurrentPreset(preset));
+    return S_OK;
 }
 
 STDMETHODIMP CTwinkla::GetCurrentPreset(LONG* preset) noexcept {
     RETURN_HR_IF_NULL(E_POINTER, preset);
-    *preset = state_.CurrentPreset;
+    *preset = settings_.State().CurrentPreset;
     return S_OK;
 }
 
 STDMETHODIMP CTwinkla::DisplayPropertyPage(HWND owner) noexcept {
-    OpenPropertyDialog(dialogHost_, owner);
+    OpenPropertyDialog(dialogs_, settings_, owner);
     return S_OK;
 }
 
 STDMETHODIMP CTwinkla::GoFullscreen(BOOL) noexcept {
     return E_NOTIMPL;
 }
+
 STDMETHODIMP CTwinkla::RenderFullScreen(TimedLevel*) noexcept {
     return E_NOTIMPL;
 }
@@ -324,24 +205,25 @@ STDMETHODIMP CTwinkla::SetCore(IWMPCore* core) noexcept {
     core_.reset(core);
 
     ComPtr<IConnectionPointContainer> container;
-    HRESULT hr = core_->QueryInterface(IID_IConnectionPointContainer, container.put_void());
-    if (SUCCEEDED(hr)) {
-        hr = container->FindConnectionPoint(IID_IWMPEvents, eventPoint_.put());
-    }
-    if (SUCCEEDED(hr) && eventPoint_) {
-        hr = eventPoint_->Advise(static_cast<ITwinkla*>(this), &adviseCookie_);
-        if (FAILED(hr) || adviseCookie_ == 0) {
-            eventPoint_.reset();
-            adviseCookie_ = 0;
-        }
-    } else {
+    RETURN_IF_FAILED(core_->QueryInterface(IID_IConnectionPointContainer, container.put_void()));
+    const HRESULT found = container->FindConnectionPoint(IID_IWMPEvents, eventPoint_.put());
+    if (FAILED(found)) {
         // A failed call's out-parameter is not a reference to release.
         eventPoint_.release();
+        return found;
     }
-    return hr;
+    if (!eventPoint_) {
+        return found; // a core that offers no events: nothing to subscribe to
+    }
+    const HRESULT advised = eventPoint_->Advise(static_cast<ITwinkla*>(this), &adviseCookie_);
+    if (FAILED(advised) || adviseCookie_ == 0) {
+        eventPoint_.reset();
+        adviseCookie_ = 0;
+    }
+    return advised;
 }
 
-void CTwinkla::ReleaseCore() {
+void CTwinkla::ReleaseCore() noexcept {
     if (eventPoint_) {
         if (adviseCookie_ != 0) {
             eventPoint_->Unadvise(adviseCookie_);
@@ -368,136 +250,45 @@ STDMETHODIMP CTwinkla::NotifyNewMedia(IWMPMedia*) noexcept {
 }
 
 // Only the double-click counts as handled; the drag messages are seen but
-// left to the player as well.
+// left to the player as well. The message's result stays the player's: it
+// is never written.
 STDMETHODIMP CTwinkla::OnWindowMessage(UINT message, WPARAM, LPARAM lParam, LRESULT*) noexcept {
     const int32_t x = static_cast<int16_t>(LOWORD(lParam));
     switch (message) {
     case WM_MOUSEMOVE:
-        BandEditMove(state_, x);
+        BandEditMove(settings_.State(), x);
         return S_FALSE;
     case WM_LBUTTONDOWN:
-        BandEditPress(state_, x);
+        BandEditPress(settings_.State(), x);
         return S_FALSE;
     case WM_LBUTTONUP:
-        BandEditRelease(state_);
+        BandEditRelease(settings_.State());
         return S_FALSE;
     case WM_LBUTTONDBLCLK:
-        static_cast<IWMPEffects2*>(this)->DisplayPropertyPage(window_);
+        DisplayPropertyPage(window_);
         return S_OK;
     default:
         return S_FALSE;
     }
 }
 
+// The frame is drawn off-screen and copied in one blit, so the window never
+// shows a frame half drawn (OffscreenFrame). The drawing's failure is the
+// result.
 STDMETHODIMP CTwinkla::RenderWindowed(TimedLevel* levels, BOOL) noexcept {
-    if (window_ == nullptr) {
-        return E_UNEXPECTED;
-    }
+    RETURN_HR_IF_NULL(E_UNEXPECTED, window_);
     const WindowDc window(window_);
-    if (!window) {
-        return E_FAIL;
-    }
-    const HDC dc = window.get();
+    RETURN_HR_IF(E_FAIL, !window); // GetDC leaves no error to report
+    // A window whose size can't be read is drawn as an empty one: the frame
+    // still goes to the output.
     RECT client = {0, 0, 0, 0};
     ::GetClientRect(window_, &client);
-    // Drawn off-screen and copied in one blit: the window never shows a frame
-    // half drawn. Without an off-screen bitmap (an empty window, no memory)
-    // the frame goes straight to the window, as it must still be analysed
-    // and sent.
-    const HDC offscreen =
-        offscreen_.Begin(dc, client.right - client.left, client.bottom - client.top);
-    const HRESULT drawn =
-        static_cast<IWMPEffects2*>(this)->Render(levels, offscreen ? offscreen : dc, &client);
-    if (offscreen) {
-        offscreen_.End(dc, SUCCEEDED(drawn));
-    }
-    return S_OK;
+    return offscreen_.Draw(window.get(), client.right - client.left, client.bottom - client.top,
+                           [&](HDC dc) { return Render(levels, dc, &client); });
 }
 
-// IWMPEvents: a click with the first button lights channel 1, keys and mouse
-// moves light channel 6, whatever the channel table says. An event that
-// comes while the object is being torn down, with no link left, does nothing.
+// IWMPEvents --------------------------------------------------------------
 
-void CTwinkla::LightChannel(int channelIndex) {
-    if (output_) {
-        output_->SetLevel(channelIndex, 100);
-    }
-}
-
-void CTwinkla::Click(short button, short, LONG, LONG) noexcept {
-    if (button == 1) {
-        LightChannel(1);
-    }
-}
-void CTwinkla::KeyDown(short, short) noexcept {
-    LightChannel(6);
-}
-void CTwinkla::KeyPress(short) noexcept {
-    LightChannel(6);
-}
-void CTwinkla::KeyUp(short, short) noexcept {
-    LightChannel(6);
-}
-void CTwinkla::MouseMove(short, short, LONG, LONG) noexcept {
-    LightChannel(6);
-}
-
-// Dialogs -----------------------------------------------------------------
-
-void CTwinkla::CloseDialogs() {
-    // Destroying a property dialog destroys its channel dialogs, which
-    // unregister themselves; take one window at a time from what is left.
-    while (!dialogs_.Empty()) {
-        const HWND dialog = dialogs_.Last();
-        if (!::DestroyWindow(dialog)) {
-            // Not ours to destroy (another thread) or already gone: forget it.
-            dialogHost_.DialogClosed(dialog);
-        }
-    }
-}
-
-void CTwinkla::DialogHost::SaveSettings() noexcept {
-    RegistryStore store;
-    ::SaveSettings(owner_.state_, owner_.linkSettings_, store);
-}
-
-OutputLink* CTwinkla::DialogHost::Output() noexcept {
-    return owner_.output_.get();
-}
-
-bool CTwinkla::DialogHost::OutputProblem(char* text, size_t size) noexcept {
-    if (!owner_.output_ || owner_.linkSettings_.Output == OutputKind::Serial) {
-        return false; // a port that can't be opened is Apply's to say
-    }
-    const OutputHealth health = owner_.output_->Health();
-    if (!IsOutputProblem(health)) {
-        return false;
-    }
-    FormatOutputState(owner_.linkSettings_, health, text, size);
-    return true;
-}
-
-HRESULT CTwinkla::DialogHost::SetCurrentPreset(LONG preset) noexcept {
-    return static_cast<IWMPEffects2*>(&owner_)->SetCurrentPreset(preset);
-}
-
-HINSTANCE CTwinkla::DialogHost::ResourceModule() noexcept {
-    return g_moduleInstance;
-}
-
-// An open dialog locks the module: while one exists DllCanUnloadNow says
-// S_FALSE, so the object its window points into stays, and so does the code
-// of its dialog procedure.
-bool CTwinkla::DialogHost::DialogOpened(HWND dialog) noexcept {
-    if (!owner_.dialogs_.Add(dialog)) {
-        return false;
-    }
-    ModuleLock();
-    return true;
-}
-
-void CTwinkla::DialogHost::DialogClosed(HWND dialog) noexcept {
-    if (owner_.dialogs_.Remove(dialog)) {
-        ModuleUnlock();
-    }
+void CTwinkla::LightChannel(int channelIndex) noexcept {
+    output_.SetLevel(channelIndex, 100);
 }

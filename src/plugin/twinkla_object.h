@@ -1,51 +1,52 @@
 #pragma once
-// CTwinkla: the one object the player creates from this module. It owns the
-// whole run-time state: channel records, levels, graphics flags, the output
-// the settings name (the serial controller or a network receiver) with its
-// engine thread, and the references to the player.
+// CTwinkla: the one object the player creates from this module. It is the
+// COM identity and its interfaces; what they do lives below it: the settings
+// (config's PluginSettings over the registry), the output the settings name
+// (the serial controller or a network receiver) with its engine thread, the
+// frame (frame's RenderFrame), the player's events (CPlayerEvents) and the
+// dialogs' host (CModuleDialogs). It keeps only what the player hands it: the
+// window, the player core and the event subscription.
 
-#include "analysis/plugin_state.h"
+#include "com_object.h"
 #include "common/win32/com_ptr.h"
-#include "config/win32/dialog_host.h"
+#include "common/win32/type_info_dispatch.h"
+#include "config/plugin_settings.h"
+#include "config/win32/registry_store.h"
 #include "frame/win32/render_frame.h"
-#include "dialog_list.h"
+#include "link/win32/output_selector.h"
+#include "module_dialogs.h"
+#include "player_events.h"
 #include "twinkla_h.h"
 #include "wmp/win32/wmp_effects.h"
 
 #include <windows.h>
 #include <wmp.h>
 
-#include <memory>
-
-class OutputSelector;
-
 // Every COM method is noexcept: an exception that escaped one would unwind
 // through the player's frames, so the program ends instead. Nothing in them
 // throws; allocations that may fail are nothrow and become E_OUTOFMEMORY.
-class CTwinkla final : public ITwinkla, public IWMPEvents, public IWMPEffects2 {
+// Each method clears its out-parameters first, and reports one failure code
+// per kind of failure: E_POINTER for a missing out-parameter, E_INVALIDARG
+// for an argument it can't take, E_UNEXPECTED for a call it isn't ready for,
+// E_OUTOFMEMORY for memory, and a failed system call's own error.
+class CTwinkla final : public TypeInfoDispatch<ITwinkla>,
+                       public IWMPEffects2,
+                       public CPlayerEvents {
 public:
     // A new object with one reference (the class factory's), constructed and
     // loaded; null when it can't be allocated.
-    static CTwinkla* CreateInstance();
+    static CTwinkla* CreateInstance() noexcept;
 
     // Drops the factory's reference. `mayWait` is false under the loader
-    // lock: the link is then torn down without waiting for its thread.
-    void ReleaseFromFactory(bool mayWait);
+    // lock: the output is then torn down without waiting for its thread.
+    void ReleaseFromFactory(bool mayWait) noexcept;
 
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID iid, void** ppv) noexcept override;
     STDMETHODIMP_(ULONG) AddRef() noexcept override;
     STDMETHODIMP_(ULONG) Release() noexcept override;
 
-    // IDispatch, served from the embedded type library
-    STDMETHODIMP GetTypeInfoCount(UINT* count) noexcept override;
-    STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) noexcept override;
-    STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid,
-                               DISPID* ids) noexcept override;
-    STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params,
-                        VARIANT* result, EXCEPINFO* exception, UINT* argError) noexcept override;
-
-    // ITwinkla
+    // ITwinkla (IDispatch from the embedded type library: TypeInfoDispatch)
     STDMETHODIMP get_foregroundColor(BSTR* value) noexcept override;
     STDMETHODIMP put_foregroundColor(BSTR value) noexcept override;
     STDMETHODIMP get_outputState(BSTR* value) noexcept override;
@@ -72,100 +73,27 @@ public:
                                  LRESULT* result) noexcept override;
     STDMETHODIMP RenderWindowed(TimedLevel* levels, BOOL requiredRender) noexcept override;
 
-    // IWMPEvents: all 45 player events; five of them light a channel.
-    void STDMETHODCALLTYPE OpenStateChange(LONG) noexcept override {}
-    void STDMETHODCALLTYPE PlayStateChange(LONG) noexcept override {}
-    void STDMETHODCALLTYPE AudioLanguageChange(LONG) noexcept override {}
-    void STDMETHODCALLTYPE StatusChange() noexcept override {}
-    void STDMETHODCALLTYPE ScriptCommand(BSTR, BSTR) noexcept override {}
-    void STDMETHODCALLTYPE NewStream() noexcept override {}
-    void STDMETHODCALLTYPE Disconnect(LONG) noexcept override {}
-    void STDMETHODCALLTYPE Buffering(VARIANT_BOOL) noexcept override {}
-    void STDMETHODCALLTYPE Error() noexcept override {}
-    void STDMETHODCALLTYPE Warning(LONG, LONG, BSTR) noexcept override {}
-    void STDMETHODCALLTYPE EndOfStream(LONG) noexcept override {}
-    void STDMETHODCALLTYPE PositionChange(double, double) noexcept override {}
-    void STDMETHODCALLTYPE MarkerHit(LONG) noexcept override {}
-    void STDMETHODCALLTYPE DurationUnitChange(LONG) noexcept override {}
-    void STDMETHODCALLTYPE CdromMediaChange(LONG) noexcept override {}
-    void STDMETHODCALLTYPE PlaylistChange(IDispatch*,
-                                          WMPPlaylistChangeEventType) noexcept override {}
-    void STDMETHODCALLTYPE CurrentPlaylistChange(WMPPlaylistChangeEventType) noexcept override {}
-    void STDMETHODCALLTYPE CurrentPlaylistItemAvailable(BSTR) noexcept override {}
-    void STDMETHODCALLTYPE MediaChange(IDispatch*) noexcept override {}
-    void STDMETHODCALLTYPE CurrentMediaItemAvailable(BSTR) noexcept override {}
-    void STDMETHODCALLTYPE CurrentItemChange(IDispatch*) noexcept override {}
-    void STDMETHODCALLTYPE MediaCollectionChange() noexcept override {}
-    void STDMETHODCALLTYPE MediaCollectionAttributeStringAdded(BSTR, BSTR) noexcept override {}
-    void STDMETHODCALLTYPE MediaCollectionAttributeStringRemoved(BSTR, BSTR) noexcept override {}
-    void STDMETHODCALLTYPE MediaCollectionAttributeStringChanged(BSTR, BSTR,
-                                                                 BSTR) noexcept override {}
-    void STDMETHODCALLTYPE PlaylistCollectionChange() noexcept override {}
-    void STDMETHODCALLTYPE PlaylistCollectionPlaylistAdded(BSTR) noexcept override {}
-    void STDMETHODCALLTYPE PlaylistCollectionPlaylistRemoved(BSTR) noexcept override {}
-    void STDMETHODCALLTYPE PlaylistCollectionPlaylistSetAsDeleted(BSTR,
-                                                                  VARIANT_BOOL) noexcept override {}
-    void STDMETHODCALLTYPE ModeChange(BSTR, VARIANT_BOOL) noexcept override {}
-    void STDMETHODCALLTYPE MediaError(IDispatch*) noexcept override {}
-    void STDMETHODCALLTYPE OpenPlaylistSwitch(IDispatch*) noexcept override {}
-    void STDMETHODCALLTYPE DomainChange(BSTR) noexcept override {}
-    void STDMETHODCALLTYPE SwitchedToPlayerApplication() noexcept override {}
-    void STDMETHODCALLTYPE SwitchedToControl() noexcept override {}
-    void STDMETHODCALLTYPE PlayerDockedStateChange() noexcept override {}
-    void STDMETHODCALLTYPE PlayerReconnect() noexcept override {}
-    void STDMETHODCALLTYPE Click(short button, short shiftState, LONG x, LONG y) noexcept override;
-    void STDMETHODCALLTYPE DoubleClick(short, short, LONG, LONG) noexcept override {}
-    void STDMETHODCALLTYPE KeyDown(short keyCode, short shiftState) noexcept override;
-    void STDMETHODCALLTYPE KeyPress(short keyAscii) noexcept override;
-    void STDMETHODCALLTYPE KeyUp(short keyCode, short shiftState) noexcept override;
-    void STDMETHODCALLTYPE MouseDown(short, short, LONG, LONG) noexcept override {}
-    void STDMETHODCALLTYPE MouseMove(short button, short shiftState, LONG x,
-                                     LONG y) noexcept override;
-    void STDMETHODCALLTYPE MouseUp(short, short, LONG, LONG) noexcept override {}
-
 private:
-    CTwinkla();
-    ~CTwinkla();
+    CTwinkla() noexcept;
+    ~CTwinkla() = default;
     CTwinkla(const CTwinkla&) = delete;
     CTwinkla& operator=(const CTwinkla&) = delete;
 
-    bool FinalConstruct();
-    void FinalRelease();
-    void ReleaseCore();
-    void LightChannel(int channelIndex);
-    HRESULT LoadTypeInfo();
-    void CloseDialogs();
+    void FinalRelease() noexcept;
+    void ReleaseCore() noexcept;
+    // IWMPEvents (CPlayerEvents): an event that comes while the object is
+    // being torn down, with the output closed, lights nothing.
+    void LightChannel(int channelIndex) noexcept override;
 
-    // What the dialogs see of the object. A member rather than a base: its
-    // SetCurrentPreset would otherwise meet IWMPEffects' in one override.
-    class DialogHost final : public IDialogHost {
-    public:
-        explicit DialogHost(CTwinkla& owner) : owner_(owner) {}
-        PluginState& State() noexcept override { return owner_.state_; }
-        LinkSettings& Link() noexcept override { return owner_.linkSettings_; }
-        OutputLink* Output() noexcept override;
-        bool OutputProblem(char* text, size_t size) noexcept override;
-        void SaveSettings() noexcept override;
-        HRESULT SetCurrentPreset(LONG preset) noexcept override;
-        HINSTANCE ResourceModule() noexcept override;
-        bool DialogOpened(HWND dialog) noexcept override;
-        void DialogClosed(HWND dialog) noexcept override;
-
-    private:
-        CTwinkla& owner_;
-    };
-
-    LONG refs_ = 1;
+    ModuleRefCount refs_;
     bool waitOnRelease_ = true;
-    PluginState state_;
-    LinkSettings linkSettings_; // as loaded, or as the property dialog last applied them
-    std::unique_ptr<OutputSelector> output_;
+    OutputSelector output_;
+    RegistryStore store_; // HKEY_CURRENT_USER
+    PluginSettings settings_{output_, store_};
     HWND window_ = nullptr;
     OffscreenFrame offscreen_; // RenderWindowed's frame before it goes to the window
     ComPtr<IWMPCore> core_;
     ComPtr<IConnectionPoint> eventPoint_; // while subscribed to the player's events
     DWORD adviseCookie_ = 0;
-    ComPtr<ITypeInfo> typeInfo_; // loaded on first dispatch
-    DialogList dialogs_;         // open dialog windows, closed before the object goes
-    DialogHost dialogHost_{*this};
+    CModuleDialogs dialogs_; // open dialog windows, closed before the object goes
 };

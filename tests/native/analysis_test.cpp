@@ -1,5 +1,5 @@
 #include "analysis/analysis.h"
-#include "test_support.h"
+#include "records.h"
 
 #include <gtest/gtest.h>
 
@@ -253,12 +253,9 @@ TEST(BandBounds, BandsOutsideTheSpectrumEqualTheirClippedBand) {
     struct Case {
         int32_t start, end, clippedStart, clippedEnd;
     };
-    const Case cases[] = {{-10, 20, 0, 20},
-                          {1000, 1095, 1000, 1024},
-                          {INT32_MIN, INT32_MAX, 0, 1024},
-                          {1100, 2000, 1024, 1024},
-                          {-50, -1, 0, 0},
-                          {1022, 1095, 1022, 1024}};
+    const Case cases[] = {
+        {-10, 20, 0, 20},         {1000, 1095, 1000, 1024}, {INT32_MIN, INT32_MAX, 0, 1024},
+        {1100, 2000, 1024, 1024}, {-50, -1, 0, 0},          {1022, 1095, 1022, 1024}};
     for (const Case& k : cases) {
         for (int32_t mode : {FreqPeak, FreqAverage, FreqNormalized}) {
             EXPECT_EQ(LevelOf(f, FrequencyChannel(mode, k.start, k.end)),

@@ -1,5 +1,5 @@
 #include "display/band_editor.h"
-#include "test_support.h"
+#include "records.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "display/drawing.h"
 
-#include "recording_canvas.h"
-#include "test_support.h"
+#include "expect.h"
+#include "records.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +23,7 @@ ChannelConfig At(ChannelConfig c, int address) {
 // One indicator drawn alone, with ChannelLevels[address] = level.
 struct Indicator {
     PluginState state;
-    RecordingCanvas canvas;
+    CheckedCanvas canvas;
 
     void Draw(const ChannelConfig& channel, int32_t level, const Rect& rect) {
         if (channel.Address < kChannelCount) {
@@ -84,7 +84,7 @@ TEST(DrawChannelIndicator, EmptyBandStillShowsItsNumber) {
 
 TEST(DrawChannelIndicator, GraphWidthBarsStackInRowsInTableOrderAndDisabledOnesTakeNone) {
     PluginState state;
-    RecordingCanvas canvas;
+    CheckedCanvas canvas;
     const Rect rect{0, 40, 1024, 296};
     for (int i = 0; i < kChannelCount; ++i) {
         state.Channels[i] = At(FrequencyChannel(FreqGraphWidth, 0, 0), i);
@@ -199,7 +199,7 @@ TEST(DrawChannelIndicator, NumbersOffDrawsTheShapesOnly) {
 
 TEST(DrawChannelIndicator, ShowsTheLevelAndNumberOfItsAddressNotItsPosition) {
     PluginState state;
-    RecordingCanvas canvas;
+    CheckedCanvas canvas;
     for (int i = 0; i < kChannelCount; ++i) {
         state.ChannelLevels[i] = i == 7 ? 100 : 0;
     }
@@ -212,7 +212,7 @@ TEST(DrawChannelIndicator, ShowsTheLevelAndNumberOfItsAddressNotItsPosition) {
 
 TEST(DrawChannelIndicator, AddressPastTheTableShowsLevelZero) {
     PluginState state;
-    RecordingCanvas canvas;
+    CheckedCanvas canvas;
     for (int32_t& level : state.ChannelLevels) {
         level = 77;
     }
@@ -276,7 +276,7 @@ Columns ColumnsOf(const std::vector<Segment>& lines) {
 
 TEST(DrawFrequencyGraph, ColumnXShowsBinXPlusOneFromTheBottomInForegroundColor) {
     PluginState state;
-    RecordingCanvas canvas;
+    CheckedCanvas canvas;
     TimedLevel frame = RampFrame();
     frame.frequency[0][0] = 255; // bin 0 is never drawn
     DrawFrequencyGraph(state, frame, canvas, {0, 0, 1024, 256});
@@ -297,7 +297,7 @@ TEST(DrawFrequencyGraph, ColumnXShowsBinXPlusOneFromTheBottomInForegroundColor) 
 
 TEST(DrawFrequencyGraph, ScalesBinValuesToTheHeightTruncating) {
     PluginState state;
-    RecordingCanvas canvas;
+    CheckedCanvas canvas;
     TimedLevel frame = SilentFrame();
     frame.frequency[0][1] = 255; // 200 x 255 / 256 = 199.2
     frame.frequency[0][2] = 128; // mid-height
@@ -329,7 +329,7 @@ TEST(DrawFrequencyGraph, StopsAtTheRectangleTheColumnLimitAndTheLastBin) {
     }
     for (const Case& c : cases) {
         PluginState state;
-        RecordingCanvas canvas;
+        CheckedCanvas canvas;
         DrawFrequencyGraph(state, frame, canvas, c.rect);
         const auto lines = canvas.Segments();
         const Columns got = ColumnsOf(lines);
@@ -346,7 +346,7 @@ TEST(DrawFrequencyGraph, StopsAtTheRectangleTheColumnLimitAndTheLastBin) {
 
 TEST(DrawFrequencyGraph, PenFollowsForegroundColor) {
     PluginState state;
-    RecordingCanvas canvas;
+    CheckedCanvas canvas;
     const TimedLevel frame = RampFrame();
     DrawFrequencyGraph(state, frame, canvas, {0, 0, 1024, 256});
     state.foregroundColor = 0x0000FF00;
@@ -360,7 +360,7 @@ TEST(DrawFrequencyGraph, PenFollowsForegroundColor) {
 
 TEST(DrawFrequencyGraph, PenThatCannotBeCreatedDrawsWithTheSelectedOneAndEndsNothing) {
     PluginState state;
-    RecordingCanvas canvas;
+    CheckedCanvas canvas;
     canvas.penFails = [](int32_t, Color) { return true; };
     DrawFrequencyGraph(state, RampFrame(), canvas, {0, 0, 1024, 256});
     EXPECT_EQ(canvas.SegmentsWith(kEntryPen).size(), 1023u);
@@ -368,7 +368,7 @@ TEST(DrawFrequencyGraph, PenThatCannotBeCreatedDrawsWithTheSelectedOneAndEndsNot
 }
 
 TEST(DrawPowerWaveform, PolylineStartsAtSampleZeroThenColumnXShowsSampleXPlusOne) {
-    RecordingCanvas canvas;
+    CheckedCanvas canvas;
     TimedLevel frame = RampFrame();
     frame.waveform[0][0] = 0;
     frame.waveform[0][1] = 255;
@@ -403,7 +403,7 @@ TEST(DrawPowerWaveform, SilenceLiesAtMidHeightAndStopsWithTheGraph) {
         {{-50, 0, 1100, 256}, {-50, 972, 1023}},
     };
     for (const Case& c : cases) {
-        RecordingCanvas canvas;
+        CheckedCanvas canvas;
         DrawPowerWaveform(frame, canvas, c.rect);
         const auto lines = canvas.Segments();
         const Columns got = ColumnsOf(lines);

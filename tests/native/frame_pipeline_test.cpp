@@ -1,8 +1,8 @@
 #include "frame/frame_pipeline.h"
 
-#include "fake_link.h"
-#include "recording_canvas.h"
-#include "test_support.h"
+#include "expect.h"
+#include "recording_link.h"
+#include "records.h"
 
 #include <gtest/gtest.h>
 
@@ -33,9 +33,9 @@ void FirstRunLayout(PluginState& state) {
 
 struct Frame {
     PluginState state;
-    FakeLink link;
+    RecordingLink link{true};
     LevelSink* sink = &link;
-    RecordingCanvas canvas;
+    CheckedCanvas canvas;
     TimedLevel frame = SilentFrame();
 
     Frame() {

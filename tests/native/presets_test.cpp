@@ -1,10 +1,11 @@
 #include "analysis/presets.h"
 
 #include "frame/frame_pipeline.h"
-#include "memory_store.h"
 #include "config/settings.h"
-#include "settings_fake_link.h"
-#include "test_support.h"
+#include "memory_store.h"
+#include "expect.h"
+#include "recording_link.h"
+#include "records.h"
 
 #include <gtest/gtest.h>
 
@@ -14,26 +15,10 @@
 
 namespace {
 
-class NullCanvas final : public Canvas {
-public:
-    void FillSolidRect(const Rect&, Color) override {}
-    bool BeginBrush(Color) override { return true; }
-    void FillRect(const Rect&) override {}
-    void EndBrush() override {}
-    bool BeginPen(int32_t, Color) override { return true; }
-    void EndPen() override {}
-    void MoveTo(int32_t, int32_t) override {}
-    void LineTo(int32_t, int32_t) override {}
-    void DrawTextInRect(const char*, const Rect&, unsigned) override {}
-    void SetBkModeTransparent() override {}
-    void SetBkModeOpaque() override {}
-    void SetTextColor(Color) override {}
-};
-
 struct Presets : ::testing::Test {
     PluginState state;
     LinkSettings settings;
-    SettingsTestLink link;
+    RecordingLink link;
     MemoryStore store;
 
     Presets() {
@@ -98,19 +83,19 @@ TEST_F(Presets, PresetOneSendsOneZeroToChannelsEightToFifteenAndLevelsToTheFirst
     ASSERT_TRUE(Set(1));
     EXPECT_EQ(state.CurrentPreset, 1);
     ASSERT_TRUE(link.Open("COM1", 1));
-    NullCanvas canvas;
+    CheckedCanvas canvas;
     TimedLevel frame = SilentFrame();
     frame.frequency[0][100] = 255; // in channel 0's band 0..170 only
 
     Render(state, frame, canvas, {0, 0, 1024, 256}, &link);
     EXPECT_EQ(state.ChannelLevels[0], 100);
-    std::vector<std::pair<int, int32_t>> levels;
+    std::vector<SentLevel> levels;
     for (int i = 0; i < 8; ++i) {
-        levels.emplace_back(i, state.ChannelLevels[i]);
+        levels.push_back({i, state.ChannelLevels[i]});
     }
-    std::vector<std::pair<int, int32_t>> first = levels;
+    std::vector<SentLevel> first = levels;
     for (int i = 8; i < 16; ++i) {
-        first.emplace_back(i, 0);
+        first.push_back({i, 0});
     }
     EXPECT_EQ(link.levels, first);
 

@@ -61,7 +61,7 @@ TEST(SettingsBackup, WithoutACopyTheStoredSettingsStayAndTheResetRunsUnsavedAndS
         Plugin plugin;
         InitializeSettings(plugin.state, plugin.link, plugin.output, store, kNewSourceId);
         // The reset runs in memory...
-        using Call = SettingsTestLink::OpenCall;
+        using Call = OpenCall;
         EXPECT_EQ(plugin.output.opens, (std::vector<Call>{{"COM1", 1}}));
         EXPECT_EQ(plugin.state.CurrentPreset, 2);
         EXPECT_EQ(plugin.state.Channels[4].FreqStart, 4 * 73);

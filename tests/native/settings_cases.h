@@ -14,10 +14,11 @@
 //   std::vector<std::string> ValueNames(path) const, SubkeyNames(path) const;
 
 #include "analysis/presets.h"
-#include "memory_store.h"
 #include "config/settings.h"
-#include "expect_record.h"
-#include "settings_fake_link.h"
+#include "expect.h"
+#include "memory_store.h"
+#include "recording_link.h"
+#include "records.h"
 
 #include <gtest/gtest.h>
 
@@ -71,14 +72,6 @@ inline ChannelConfig FirstRunRecord(int i) {
     return c;
 }
 
-inline bool SameRecord(const ChannelConfig& a, const ChannelConfig& b) {
-    return a.Enabled == b.Enabled && a.ZeroPending == b.ZeroPending && a.Address == b.Address &&
-           a.Mode == b.Mode && a.FreqMode == b.FreqMode && a.AudioChannel == b.AudioChannel &&
-           a.FreqStart == b.FreqStart && a.FreqEnd == b.FreqEnd && a.FreqWidth == b.FreqWidth &&
-           a.PowerMode == b.PowerMode &&
-           std::equal(std::begin(a.History), std::end(a.History), std::begin(b.History));
-}
-
 using ::ExpectSameRecord;
 
 // A plug-in object's settings side: its state, its output's settings and
@@ -86,7 +79,7 @@ using ::ExpectSameRecord;
 struct Plugin {
     PluginState state;
     LinkSettings link;
-    SettingsTestLink output;
+    RecordingLink output;
     Plugin() = default;
     Plugin(const Plugin&) = delete;
     Plugin& operator=(const Plugin&) = delete;
@@ -120,15 +113,9 @@ protected:
     // The nine values of one stored channel, with their types and sizes.
     void ExpectStoredChannel(int n, const ChannelConfig& c) {
         const std::string path = ChannelPath(n);
-        ExpectStored(path, "Address", ValueBinary, Byte(c.Address));
-        ExpectStored(path, "Enabled", ValueBinary, Byte(c.Enabled));
-        ExpectStored(path, "Mode", ValueDword, Dword(c.Mode));
-        ExpectStored(path, "AudioChannel", ValueDword, Dword(c.AudioChannel));
-        ExpectStored(path, "FreqMode", ValueDword, Dword(c.FreqMode));
-        ExpectStored(path, "FreqStart", ValueDword, Dword(c.FreqStart));
-        ExpectStored(path, "FreqEnd", ValueDword, Dword(c.FreqEnd));
-        ExpectStored(path, "FreqWidth", ValueDword, Dword(c.FreqWidth));
-        ExpectStored(path, "PowerMode", ValueDword, Dword(c.PowerMode));
+        for (const StoredChannelValue& value : kStoredChannelValues) {
+            ExpectStored(path, value.name, value.type, value.Bytes(c));
+        }
     }
 
     void ExpectStoredFirstRun(const std::string& port = "COM1", uint8_t device = 1) {
@@ -145,7 +132,7 @@ TYPED_TEST_SUITE_P(Settings);
 TYPED_TEST_P(Settings, FirstRunStoresTheDefaultTableWithExactTypesAndSizes) {
     const auto plugin = this->Start();
 
-    using Call = SettingsTestLink::OpenCall;
+    using Call = OpenCall;
     EXPECT_EQ(plugin->output.opens, (std::vector<Call>{{"COM1", 1}}));
     EXPECT_STREQ(plugin->link.PortName, "COM1");
     EXPECT_EQ(plugin->link.DeviceId, 1);
@@ -191,9 +178,10 @@ TYPED_TEST_P(Settings, FirstRunStoresTheDefaultTableWithExactTypesAndSizes) {
     EXPECT_EQ(std::set<std::string>(names.begin(), names.end()), keyValues);
     const auto subkeys = this->store.SubkeyNames(kKey);
     EXPECT_EQ(subkeys.size(), 16u);
-    const std::set<std::string> channelValues = {"Address",      "Enabled",   "Mode",
-                                                 "AudioChannel", "FreqMode",  "FreqStart",
-                                                 "FreqEnd",      "FreqWidth", "PowerMode"};
+    std::set<std::string> channelValues;
+    for (const StoredChannelValue& value : kStoredChannelValues) {
+        channelValues.insert(value.name);
+    }
     for (int n = 0; n < kChannelCount; ++n) {
         const auto values = this->store.ValueNames(ChannelPath(n));
         EXPECT_EQ(std::set<std::string>(values.begin(), values.end()), channelValues) << n;
@@ -211,7 +199,7 @@ TYPED_TEST_P(Settings, NextStartLoadsTheStoredSetAndOpensItsPort) {
     this->store.Put(ChannelPath(15), "Address", ValueBinary, Byte(4));
 
     const auto plugin = this->Start();
-    using Call = SettingsTestLink::OpenCall;
+    using Call = OpenCall;
     EXPECT_EQ(plugin->output.opens, (std::vector<Call>{{"COM7", 9}}));
     EXPECT_TRUE(plugin->output.IsOpen());
     EXPECT_EQ(plugin->state.CurrentPreset, 0);
@@ -259,7 +247,7 @@ TYPED_TEST_P(Settings, PortOfNineteenCharactersLoadsAndOfTwentyResetsEverything)
         EXPECT_EQ(plugin.state.Channels[0].Enabled, 1);
     }
     const auto plugin = this->Start();
-    using Call = SettingsTestLink::OpenCall;
+    using Call = OpenCall;
     EXPECT_EQ(plugin->output.opens, (std::vector<Call>{{"COM1", 1}}));
     EXPECT_EQ(plugin->state.CurrentPreset, 2);
     this->ExpectStoredFirstRun();
@@ -302,7 +290,7 @@ TYPED_TEST_P(Settings, PortOfTwentyBytesWithItsTerminatorInsideLoads) {
         this->store.Put(kKey, "Port", type, port);
         this->store.Put(ChannelPath(3), "Address", ValueBinary, Byte(9));
         const auto plugin = this->Start();
-        using Call = SettingsTestLink::OpenCall;
+        using Call = OpenCall;
         EXPECT_EQ(plugin->output.opens, (std::vector<Call>{{"COM4", 1}}));
         EXPECT_EQ(plugin->state.Channels[3].Address, 9);
         EXPECT_EQ(plugin->state.CurrentPreset, 0) << "no first-run defaults";
@@ -322,7 +310,7 @@ TYPED_TEST_P(Settings, MissingChannelNineResetsChannelsPortAndIdButKeepsStoredFl
     this->store.DeleteKey(ChannelPath(9));
 
     const auto plugin = this->Start();
-    using Call = SettingsTestLink::OpenCall;
+    using Call = OpenCall;
     EXPECT_EQ(plugin->output.opens, (std::vector<Call>{{"COM1", 1}}));
     EXPECT_STREQ(plugin->link.PortName, "COM1");
     EXPECT_EQ(plugin->link.DeviceId, 1);
@@ -373,7 +361,7 @@ TYPED_TEST_P(Settings, DeviceZeroLoadsAndOpenRefusesItWithoutDefaults) {
     this->store.Put(kKey, "Device", ValueBinary, Byte(0));
 
     const auto plugin = this->Start();
-    using Call = SettingsTestLink::OpenCall;
+    using Call = OpenCall;
     EXPECT_EQ(plugin->output.opens, (std::vector<Call>{{"COM4", 0}}));
     EXPECT_FALSE(plugin->output.IsOpen());
     EXPECT_STREQ(plugin->link.PortName, "COM4");
@@ -467,9 +455,6 @@ TYPED_TEST_P(Settings, FuzzedStoreLeavesEachFieldOldOrStored) {
     auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
     const char* const keyValues[] = {"Port",      "Device",       "DrawFrequency",
                                      "DrawPower", "DrawChannels", "DrawChannelNumbers"};
-    const char* const channelValues[] = {"Address",      "Enabled",   "Mode",
-                                         "AudioChannel", "FreqMode",  "FreqStart",
-                                         "FreqEnd",      "FreqWidth", "PowerMode"};
     const ValueType types[] = {static_cast<ValueType>(0),
                                ValueString,
                                static_cast<ValueType>(2),
@@ -528,11 +513,12 @@ TYPED_TEST_P(Settings, FuzzedStoreLeavesEachFieldOldOrStored) {
                 break;
             case 2:
             case 3:
-                randomValue(ChannelPath(n), channelValues[pick(9)]);
+                randomValue(ChannelPath(n), kStoredChannelValues[pick(9)].name);
                 break;
             case 4:
                 this->store.DeleteValue(pick(2) ? kKey : ChannelPath(n),
-                                        pick(2) ? keyValues[pick(6)] : channelValues[pick(9)]);
+                                        pick(2) ? keyValues[pick(6)]
+                                                : kStoredChannelValues[pick(9)].name);
                 break;
             case 5:
                 if (pick(3) == 0) {
@@ -605,15 +591,9 @@ TYPED_TEST_P(Settings, FuzzedStoreLeavesEachFieldOldOrStored) {
                 }
                 ChannelConfig& c = expectedChannels[n];
                 const std::string path = ChannelPath(n);
-                take(path, "Address", c.Address);
-                take(path, "Enabled", c.Enabled);
-                take(path, "Mode", c.Mode);
-                take(path, "AudioChannel", c.AudioChannel);
-                take(path, "FreqMode", c.FreqMode);
-                take(path, "FreqStart", c.FreqStart);
-                take(path, "FreqEnd", c.FreqEnd);
-                take(path, "FreqWidth", c.FreqWidth);
-                take(path, "PowerMode", c.PowerMode);
+                for (const StoredChannelValue& value : kStoredChannelValues) {
+                    value.Visit(c, [&](auto& field) { take(path, value.name, field); });
+                }
             }
         }
 
@@ -628,9 +608,7 @@ TYPED_TEST_P(Settings, FuzzedStoreLeavesEachFieldOldOrStored) {
             EXPECT_EQ(*flags[i], expectedFlags[i]) << keyValues[2 + i];
         }
         for (int n = 0; n < kChannelCount; ++n) {
-            if (!SameRecord(records[n], expectedChannels[n])) {
-                ExpectSameRecord(records[n], expectedChannels[n], "record " + std::to_string(n));
-            }
+            ExpectSameRecord(records[n], expectedChannels[n], "record " + std::to_string(n));
         }
         if (TypeParam::kCountsKeys && round % 50 == 0) {
             ASSERT_EQ(this->store.OpenKeyCount(), 0);

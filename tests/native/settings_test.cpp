@@ -71,9 +71,8 @@ TEST(Settings, SaveAndLoadGoInTheStoredOrderClosingEachChannelKeyBeforeTheNext) 
     SaveSettings(plugin.state, plugin.link, store);
 
     std::vector<std::string> channel0;
-    for (const char* v : {"Address", "Enabled", "Mode", "AudioChannel", "FreqMode", "FreqStart",
-                          "FreqEnd", "FreqWidth", "PowerMode"}) {
-        channel0.push_back(std::string("write Software\\Twinkla\\Channel0\\") + v);
+    for (const StoredChannelValue& value : kStoredChannelValues) {
+        channel0.push_back(std::string("write Software\\Twinkla\\Channel0\\") + value.name);
     }
     std::vector<std::string> expected = {
         "create Software\\Twinkla",

@@ -36,9 +36,10 @@ ScreenRect ToScreenRect(const RECT& r) {
 
 } // namespace
 
-void OpenPropertyDialog(IDialogHost& host, HWND owner) {
-    CDialogBase::Open(std::unique_ptr<CDialogBase>(new (std::nothrow) CPropertyDialog(host)),
-                      IDD_PROPERTY_DIALOG, owner);
+void OpenPropertyDialog(IDialogHost& host, PluginSettings& settings, HWND owner) {
+    CDialogBase::Open(
+        std::unique_ptr<CDialogBase>(new (std::nothrow) CPropertyDialog(host, settings)),
+        IDD_PROPERTY_DIALOG, owner);
 }
 
 bool CPropertyDialog::OnMessage(UINT message, WPARAM wParam, LPARAM, LRESULT& result) {
@@ -74,7 +75,7 @@ bool CPropertyDialog::OnMessage(UINT message, WPARAM wParam, LPARAM, LRESULT& re
     if (code == BN_CLICKED) {
         const int channel = ChannelIndexForButton(id);
         if (channel >= 0) {
-            OpenChannelDialog(Host(), *this, Host().State().Channels[channel]);
+            OpenChannelDialog(Host(), *this, settings_.State().Channels[channel]);
             return true;
         }
         if (id == IDC_APPLY) {
@@ -95,8 +96,8 @@ void CPropertyDialog::Initialize() {
     for (const char* port : kListedPorts) {
         ::SendDlgItemMessageA(window, IDC_PORT, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(port));
     }
-    const PluginState& state = Host().State();
-    const LinkSettings& link = Host().Link();
+    const PluginState& state = settings_.State();
+    const LinkSettings& link = settings_.Link();
     ::SetDlgItemTextA(window, IDC_PORT, link.PortName);
     ::SetDlgItemInt(window, IDC_DEVICE_ID, link.DeviceId, FALSE);
     ::SetDlgItemInt(window, IDC_LIGHT_DELAY, link.LightDelayMs, FALSE);
@@ -110,7 +111,7 @@ void CPropertyDialog::Initialize() {
     // returned: the status line follows them while the dialog is open.
     ShowOutputProblem();
     ::SetTimer(window, kStatusTimer, kStatusPeriodMs, nullptr);
-    ShowSettingsNotice(Host(), window);
+    ShowSettingsNotice(Host(), settings_, window);
 }
 
 void CPropertyDialog::SetOutput(const LinkSettings& chosen) {
@@ -135,7 +136,7 @@ void CPropertyDialog::ShowOutputProblem() {
         return;
     }
     char text[kOutputAddressSize + 64] = "";
-    if (!Host().OutputProblem(text, sizeof text)) {
+    if (!settings_.OutputProblem(text, sizeof text)) {
         text[0] = '\0';
     }
     char shown[sizeof text] = "";
@@ -147,7 +148,7 @@ void CPropertyDialog::ShowOutputProblem() {
 
 bool CPropertyDialog::ApplySettings() {
     const HWND window = Window();
-    PluginState& state = Host().State();
+    PluginState& state = settings_.State();
     // The flags take effect whatever becomes of the output.
     for (const auto& box : kGraphicsBoxes) {
         const LRESULT checked = ::SendDlgItemMessageA(window, box.id, BM_GETSTATE, 0, 0);
@@ -164,7 +165,7 @@ bool CPropertyDialog::ApplySettings() {
     // What the dialog doesn't show (the source id) stays as it is; so do the
     // port and device id while a network output is chosen: their controls
     // are disabled then.
-    LinkSettings wanted = Host().Link();
+    LinkSettings wanted = settings_.Link();
     wanted.Output = output_.Output;
     std::memcpy(wanted.OutputAddress, output_.OutputAddress, sizeof wanted.OutputAddress);
     wanted.Universe = output_.Universe;
@@ -172,7 +173,6 @@ bool CPropertyDialog::ApplySettings() {
     wanted.LightDelayMs = delay;
     const bool serial = wanted.Output == OutputKind::Serial;
 
-    OutputLink* output = Host().Output();
     const char* problem = nullptr;
     char text[96];
     if (!delayIsNumber || delay > kMaxLightDelayMs) {
@@ -180,14 +180,12 @@ bool CPropertyDialog::ApplySettings() {
     } else if (serial && !AcceptsPort(port, deviceId)) {
         problem = std::strlen(port) >= kPortNameSize ? "The port name is too long."
                                                      : "The device ID must be 1 to 255.";
-    } else if (output == nullptr) {
-        problem = "";
     } else {
         if (serial) {
             std::memcpy(wanted.PortName, port, std::strlen(port) + 1);
             wanted.DeviceId = static_cast<uint8_t>(deviceId);
         }
-        if (!OpenOutput(Host().Link(), *output, wanted)) {
+        if (!settings_.OpenOutput(wanted)) {
             if (serial) {
                 std::snprintf(text, sizeof text, "Port %s can't be opened.", port);
             } else {
@@ -202,8 +200,8 @@ bool CPropertyDialog::ApplySettings() {
     if (problem != nullptr) {
         return false;
     }
-    Host().SaveSettings();
-    Host().SetCurrentPreset(0);
+    settings_.Save();
+    settings_.SetCurrentPreset(0);
     ShowOutputProblem();
     return true;
 }

@@ -3,18 +3,21 @@
 // the Output dialog its button opens), graphics flags, and a button per
 // channel that opens a channel dialog.
 
+#include "config/plugin_settings.h"
 #include "config/win32/dialog_base.h"
 #include "link/link_settings.h"
 
 #include <windows.h>
 
-// Opens a new modeless property dialog owned by `owner` and returns at once.
-// Each call opens another one; if the dialog can't be created nothing opens.
-void OpenPropertyDialog(IDialogHost& host, HWND owner);
+// Opens a new modeless property dialog for `settings`, owned by `owner`, and
+// returns at once. Each call opens another one; if the dialog can't be
+// created nothing opens.
+void OpenPropertyDialog(IDialogHost& host, PluginSettings& settings, HWND owner);
 
 class CPropertyDialog final : public CDialogBase {
 public:
-    explicit CPropertyDialog(IDialogHost& host) : CDialogBase(host) {}
+    CPropertyDialog(IDialogHost& host, PluginSettings& settings)
+        : CDialogBase(host), settings_(settings) {}
 
     // What OK and Apply share: stores the graphics flags, then reopens the
     // output the dialog shows: the serial port and device id in the controls,
@@ -37,6 +40,7 @@ private:
     // failure as its engine finds it, or nothing.
     void ShowOutputProblem();
 
-    LinkSettings output_;  // the output fields are the choice shown; the rest unused
-    bool refused_ = false; // the status line holds Apply's refusal
+    PluginSettings& settings_; // the plug-in object's, which closes us before it goes
+    LinkSettings output_;      // the output fields are the choice shown; the rest unused
+    bool refused_ = false;     // the status line holds Apply's refusal
 };

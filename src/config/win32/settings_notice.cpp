@@ -1,16 +1,13 @@
 #include "config/win32/settings_notice.h"
 
-#include "config/settings_backup.h"
-#include "config/win32/registry_store.h"
 #include "resource.h"
 
 #include <new>
 
-void ShowSettingsNotice(IDialogHost& host, HWND owner) noexcept {
+void ShowSettingsNotice(IDialogHost& host, PluginSettings& settings, HWND owner) noexcept {
     try {
-        RegistryStore store;
         std::string text;
-        if (!TakeSettingsNotice(host.State(), store, text)) {
+        if (!settings.TakeNotice(text)) {
             return;
         }
         // Not one of the owner's counted dialogs: it goes with the owner's

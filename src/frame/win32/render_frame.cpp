@@ -19,7 +19,7 @@ OffscreenFrame::Surface::Surface(HDC window, int width, int height) noexcept
       bitmap(dc ? ::CreateCompatibleBitmap(window, width, height) : nullptr),
       selection(dc.get(), bitmap.get()), width(width), height(height) {}
 
-HDC OffscreenFrame::Begin(HDC dc, int width, int height) noexcept {
+HDC OffscreenFrame::Prepare(HDC dc, int width, int height) noexcept {
     if (width <= 0 || height <= 0) {
         return nullptr;
     }
@@ -33,7 +33,6 @@ HDC OffscreenFrame::Begin(HDC dc, int width, int height) noexcept {
     }
     // What a frame drawn straight on the window would find there.
     const HDC memory = surface_->dc.get();
-    ownFont_ = ::SelectObject(memory, ::GetCurrentObject(dc, OBJ_FONT));
     ::SetTextColor(memory, ::GetTextColor(dc));
     ::SetBkColor(memory, ::GetBkColor(dc));
     ::SetBkMode(memory, ::GetBkMode(dc));
@@ -41,21 +40,6 @@ HDC OffscreenFrame::Begin(HDC dc, int width, int height) noexcept {
     ::SetTextAlign(memory, ::GetTextAlign(dc));
     ::SetTextCharacterExtra(memory, ::GetTextCharacterExtra(dc));
     return memory;
-}
-
-void OffscreenFrame::End(HDC dc, bool drawn) noexcept {
-    if (!surface_) {
-        return;
-    }
-    const HDC memory = surface_->dc.get();
-    if (drawn) {
-        ::BitBlt(dc, 0, 0, surface_->width, surface_->height, memory, 0, 0, SRCCOPY);
-    }
-    // The window's font may be deleted once the frame is done: not ours to keep.
-    if (ownFont_ != nullptr && ownFont_ != HGDI_ERROR) {
-        ::SelectObject(memory, ownFont_);
-    }
-    ownFont_ = nullptr;
 }
 
 void OffscreenFrame::Release() noexcept {

@@ -26,21 +26,36 @@ public:
     OffscreenFrame(const OffscreenFrame&) = delete;
     OffscreenFrame& operator=(const OffscreenFrame&) = delete;
 
-    // A memory device context of `width` x `height`, compatible with the
-    // window's `dc` and given its drawing state (font, text and background
-    // colours, background mode, raster operation, text alignment and spacing),
-    // so the frame comes out as it would straight on the window. Null when
-    // there is none to be had (an empty area, no memory): draw on `dc` then.
-    HDC Begin(HDC dc, int width, int height) noexcept;
-
-    // After a Begin that returned a device context: copies what was drawn to
-    // the window's `dc` if `drawn`, and gives the window's font back.
-    void End(HDC dc, bool drawn) noexcept;
+    // Has `draw(HDC)` draw a frame of `width` x `height` off-screen, with the
+    // drawing state of the window's `dc` (font, text and background colours,
+    // background mode, raster operation, text alignment and spacing), so it
+    // comes out as it would straight on the window, and copies it to `dc` if
+    // it succeeded. Without an off-screen bitmap to be had (an empty area, no
+    // memory) the frame is drawn straight on `dc`: it must still be analysed
+    // and sent. Returns what `draw` returned.
+    template <typename F> HRESULT Draw(HDC dc, int width, int height, F draw) noexcept {
+        const HDC memory = Prepare(dc, width, height);
+        if (memory == nullptr) {
+            return draw(dc);
+        }
+        // Lent for the frame: the window's font may be deleted once the frame
+        // is done, so it is selected out again before then.
+        const ScopedSelectObject font(memory, ::GetCurrentObject(dc, OBJ_FONT));
+        const HRESULT drawn = draw(memory);
+        if (SUCCEEDED(drawn)) {
+            ::BitBlt(dc, 0, 0, width, height, memory, 0, 0, SRCCOPY);
+        }
+        return drawn;
+    }
 
     // Frees the bitmap and the device context (when the window goes).
     void Release() noexcept;
 
 private:
+    // The memory device context of that size, with the window's drawing state
+    // but its font; null when there is none.
+    HDC Prepare(HDC dc, int width, int height) noexcept;
+
     // A memory device context with a bitmap of one size selected into it.
     struct Surface {
         Surface(HDC window, int width, int height) noexcept;
@@ -52,5 +67,4 @@ private:
         int height;
     };
     std::optional<Surface> surface_;
-    HGDIOBJ ownFont_ = nullptr; // the memory DC's font while the window's is lent
 };

@@ -441,6 +441,10 @@ bool ControllerLink::IsOpen() const {
     return shared_ != nullptr && shared_->isOpen.load();
 }
 
+OutputHealth ControllerLink::Health() const {
+    return IsOpen() ? OutputHealth::Working : OutputHealth::Closed;
+}
+
 bool ControllerLink::Open(const LinkSettings& settings) {
     if (!AcceptsPort(settings.PortName, settings.DeviceId)) {
         return false;

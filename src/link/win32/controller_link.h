@@ -79,6 +79,7 @@ public:
     bool Open(const LinkSettings& settings) override;
     // The device id and light delay from the next frame on; the port stays.
     void Adopt(const LinkSettings& settings) override;
+    OutputHealth Health() const override;
 
     // Hands a frame's commands (for the current DeviceId) to the engine.
     void SendFrame(const ChannelLevel* levels, size_t count) override;

@@ -73,7 +73,7 @@ public:
 
     // What the engine last found: Working, LookingUp, NameNotFound,
     // NoNetworking or SendFailed; Closed before Open or without a thread.
-    OutputHealth Health() const;
+    OutputHealth Health() const override;
 
     // What the output and its engine thread share; defined with the engine.
     struct Shared;

@@ -92,7 +92,7 @@ void OutputSelector::Abandon() {
 
 OutputHealth OutputSelector::Health() const {
     if (serial_) {
-        return serial_->IsOpen() ? OutputHealth::Working : OutputHealth::Closed;
+        return serial_->Health();
     }
     return network_ ? network_->Health() : OutputHealth::Closed;
 }

@@ -31,6 +31,8 @@ public:
     // is of another kind, and opens it: false when it can't be opened.
     bool Open(const LinkSettings& settings) override;
     void Adopt(const LinkSettings& settings) override;
+    // The engine's; Closed before any Open.
+    OutputHealth Health() const override;
     void SendFrame(const ChannelLevel* levels, size_t count) override;
     void SetLevel(int channelIndex, int32_t level) override;
 
@@ -38,10 +40,6 @@ public:
     void Close();
     // Close for loader-lock context.
     void Abandon();
-
-    // The engine's state: for the serial port Working while it is open,
-    // else Closed; Closed before any Open.
-    OutputHealth Health() const;
 
 private:
     void Drop();

@@ -3,8 +3,7 @@
 
 #include "frame/frame_pipeline.h"
 #include "dialog_test_support.h"
-#include "native/expect_record.h"
-#include "native/recording_canvas.h"
+#include "expect.h"
 #include "resource.h"
 
 #include <commctrl.h>
@@ -199,11 +198,11 @@ TEST_F(ChannelDialog, DisablingWithOkOwesTheControllerExactlyOneZero) {
     EXPECT_EQ(Live(index).ZeroPending, 1);
 
     TimedLevel frame{};
-    RecordingCanvas canvas;
+    CheckedCanvas canvas;
     for (int i = 0; i < 2; ++i) {
-        Render(host_.state, frame, canvas, {0, 0, 1024, 256}, host_.output);
+        Render(host_.state, frame, canvas, {0, 0, 1024, 256}, &host_.link);
     }
-    EXPECT_EQ(host_.link.levels, (std::vector<std::pair<int, int32_t>>{{index, 0}}));
+    EXPECT_EQ(host_.link.levels, (std::vector<SentLevel>{{index, 0}}));
 }
 
 TEST_F(ChannelDialog, ApplyThenCancelKeepsTheAppliedRecord) {

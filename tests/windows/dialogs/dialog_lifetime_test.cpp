@@ -61,7 +61,7 @@ TEST_F(DialogLifetime, DestroyingTheOwnerDestroysItsDialogsAndFreesThem) {
 TEST_F(DialogLifetime, NothingOpensWithoutItsTemplate) {
     host_.resources = ::GetModuleHandleA("kernel32.dll");
     const int windows = ThreadWindowCount();
-    OpenPropertyDialog(host_, nullptr);
+    OpenPropertyDialog(host_, host_.plugin, nullptr);
     EXPECT_TRUE(host_.open.empty());
     EXPECT_EQ(CDialogBase::LiveCount(), 0);
     EXPECT_EQ(ThreadWindowCount(), windows);
@@ -75,7 +75,7 @@ TEST_F(DialogLifetime, ADialogTheHostCannotRecordDoesNotOpenAndLeavesNothing) {
     const int windows = ThreadWindowCount();
 
     host_.refuseDialogs = true;
-    OpenPropertyDialog(host_, nullptr);
+    OpenPropertyDialog(host_, host_.plugin, nullptr);
     EXPECT_TRUE(host_.open.empty());
     EXPECT_EQ(CDialogBase::LiveCount(), 0);
     EXPECT_EQ(ThreadWindowCount(), windows);

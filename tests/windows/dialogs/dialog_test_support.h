@@ -1,92 +1,41 @@
 #pragma once
-// What the dialog tests drive the dialogs with: a plug-in stand-in that owns
-// the state, a link whose Open the test controls, the real settings code on a
-// scratch registry key, and helpers that act on controls the way a user's
-// clicks and keys do.
+// What the dialog tests drive the dialogs with: a plug-in stand-in that holds
+// the real settings object over the recording output and an in-memory store,
+// and helpers that act on controls the way a user's clicks and keys do.
 
 #include "analysis/presets.h"
-#include "common/win32/unique_handle.h"
+#include "config/plugin_settings.h"
 #include "config/settings.h"
 #include "config/win32/dialog_base.h"
 #include "config/win32/property_dialog.h"
-#include "config/win32/registry_store.h"
-#include "link/level_sink.h"
+#include "memory_store.h"
+#include "recording_link.h"
+#include "win32/message_pump.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
-#include <set>
 #include <string>
-#include <utility>
 #include <vector>
 
-// Behaves as the plug-in's output does towards its callers: settings that
-// AcceptsOutput refuses change nothing; otherwise the old port is closed and
-// the new name and id are recorded even when the port then fails to open. A
-// network output always opens (its failures come later, from its engine).
-class FakeControllerLink final : public OutputLink {
-public:
-    std::set<std::string> missingPorts; // names whose open fails
-    std::vector<std::pair<std::string, uint32_t>> opens;
-    std::vector<std::pair<int, int32_t>> levels; // every level handed over while open
-    char PortName[kPortNameSize] = {};
-    uint8_t DeviceId = 0;
-
-    bool IsOpen() const override { return open_; }
-    void SendFrame(const ChannelLevel* frame, size_t count) override {
-        for (size_t i = 0; i < count; ++i) {
-            SetLevel(frame[i].channel, frame[i].level);
-        }
-    }
-    void SetLevel(int channelIndex, int32_t level) override {
-        if (open_) {
-            levels.emplace_back(channelIndex, level);
-        }
-    }
-    bool Open(const LinkSettings& settings) override {
-        opens.emplace_back(settings.PortName, settings.DeviceId);
-        if (!AcceptsOutput(settings)) {
-            return false;
-        }
-        opened = settings;
-        std::strcpy(PortName, settings.PortName);
-        DeviceId = settings.DeviceId;
-        open_ = settings.Output != OutputKind::Serial || missingPorts.count(PortName) == 0;
-        return open_;
-    }
-    LinkSettings opened; // what the last accepted Open was given
-    void Adopt(const LinkSettings& settings) override { DeviceId = settings.DeviceId; }
-
-private:
-    bool open_ = false;
-};
-
-// Settings read back from the scratch key.
+// Settings read back from the store.
 struct StoredSettings {
     LinkSettings link;
     PluginState state;
     bool complete = false;
 };
 
-constexpr char kScratchKey[] = "Software\\TwinklaDialogTests";
-
+// What the plug-in object gives its dialogs: their resources and the
+// bookkeeping of those open, beside its settings.
 class TestHost final : public IDialogHost {
 public:
     TestHost() {
-        ::RegDeleteTreeA(HKEY_CURRENT_USER, kScratchKey);
-        ::RegCreateKeyExA(HKEY_CURRENT_USER, kScratchKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                          scratch_.put(), nullptr);
         Open("COM1", 1);
         link.opens.clear();
     }
-    ~TestHost() {
-        CloseAll();
-        scratch_.reset();
-        ::RegDeleteTreeA(HKEY_CURRENT_USER, kScratchKey);
-    }
+    ~TestHost() { CloseAll(); }
     TestHost(const TestHost&) = delete;
     TestHost& operator=(const TestHost&) = delete;
 
@@ -105,30 +54,10 @@ public:
         LinkSettings wanted = settings;
         std::strcpy(wanted.PortName, port);
         wanted.DeviceId = deviceId;
-        return OpenOutput(settings, *output, wanted);
+        return plugin.OpenOutput(wanted);
     }
 
-    PluginState& State() override { return state; }
-    LinkSettings& Link() override { return settings; }
-    OutputLink* Output() override { return output; }
-    bool OutputProblem(char* text, size_t size) override {
-        if (outputProblem.empty()) {
-            return false;
-        }
-        std::snprintf(text, size, "%s", outputProblem.c_str());
-        return true;
-    }
-    void SaveSettings() override {
-        ++saves;
-        RegistryStore store(scratch_.get());
-        ::SaveSettings(state, settings, store);
-    }
-    HRESULT SetCurrentPreset(LONG preset) override {
-        presets.push_back(preset);
-        RegistryStore store(scratch_.get());
-        return ::SetCurrentPreset(state, settings, *output, store, preset) ? S_OK : E_INVALIDARG;
-    }
-    HINSTANCE ResourceModule() override { return resources; }
+    HINSTANCE ResourceModule() noexcept override { return resources; }
     bool DialogOpened(HWND dialog) noexcept override {
         if (refuseDialogs) {
             return false;
@@ -140,34 +69,39 @@ public:
         open.erase(std::remove(open.begin(), open.end(), dialog), open.end());
     }
 
+    // Reads the settings back as the next start would. Its own reads are
+    // not counted among the reloads.
     void LoadStored(StoredSettings& out) {
-        RegistryStore store(scratch_.get());
+        Tally();
         out.complete = ::LoadSettings(out.state, out.link, store);
+        store.ClearJournal();
     }
+    // How often every setting was saved (the settings key created), and
+    // reloaded by preset 0 (the key opened), by the store's journal.
+    int Saves() const { return saves_ + Count("create " + std::string(kSettingsKeyPath)); }
+    int Reloads() const { return reloads_ + Count("open " + std::string(kSettingsKeyPath)); }
 
-    FakeControllerLink link;
-    OutputLink* output = &link; // what the dialogs open
-    LinkSettings settings;      // what the dialogs show and store
-    PluginState state;
+    RecordingLink link;
+    MemoryStore store;
+    PluginSettings plugin{link, store}; // what the dialogs show, change, open and store
+    PluginState& state = plugin.State();
+    LinkSettings& settings = plugin.Link();
     HINSTANCE resources = ::GetModuleHandleA(nullptr); // the templates are linked in
-    int saves = 0;
-    std::vector<LONG> presets;
-    std::vector<HWND> open;     // dialog windows alive, in opening order
-    bool refuseDialogs = false; // as a host out of memory does
-    std::string outputProblem;  // what a network output's engine would report
+    std::vector<HWND> open;                            // dialog windows alive, in opening order
+    bool refuseDialogs = false;                        // as a host out of memory does
 
 private:
-    UniqueHkey scratch_;
-};
-
-// Runs the posted messages, as the host's message loop would.
-inline void PumpMessages() {
-    MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
+    int Count(const std::string& entry) const {
+        return static_cast<int>(std::count(store.Journal().begin(), store.Journal().end(), entry));
     }
-}
+    void Tally() {
+        saves_ = Saves();
+        reloads_ = Reloads();
+    }
+
+    int saves_ = 0;
+    int reloads_ = 0;
+};
 
 inline HWND Item(HWND dialog, int id) {
     return ::GetDlgItem(dialog, id);
@@ -254,17 +188,18 @@ protected:
         EXPECT_EQ(CDialogBase::LiveCount(), 0) << "dialog objects leaked";
     }
 
-    // Opens a property dialog the way DisplayPropertyPage does; returns it.
-    HWND OpenProperties(HWND owner = nullptr);
+    // Opens a property dialog the way DisplayPropertyPage does (for the
+    // host's settings unless given others); returns it.
+    HWND OpenProperties(HWND owner = nullptr, PluginSettings* settings = nullptr);
     // Presses a channel button of a property dialog; returns the new dialog.
     HWND OpenChannel(HWND propertyDialog, int buttonId);
 
     TestHost host_;
 };
 
-inline HWND DialogTest::OpenProperties(HWND owner) {
+inline HWND DialogTest::OpenProperties(HWND owner, PluginSettings* settings) {
     const size_t before = host_.open.size();
-    OpenPropertyDialog(host_, owner);
+    OpenPropertyDialog(host_, settings != nullptr ? *settings : host_.plugin, owner);
     if (host_.open.size() != before + 1) {
         ADD_FAILURE() << "no property dialog opened";
         return nullptr;

@@ -1,10 +1,11 @@
 // The output choice: the Output dialog reached from the property dialog,
 // driven through its controls, and what the property dialog then opens and
-// stores on the scratch registry key.
+// stores.
 
 #include "dialog_test_support.h"
 #include "resource.h"
 
+#include <cstring>
 #include <string>
 
 namespace {
@@ -72,7 +73,7 @@ TEST_F(OutputDialog, AValidChoiceGoesBackToThePropertiesWhoseOkOpensAndStoresIt)
     EXPECT_FALSE(::IsWindow(o));
     EXPECT_EQ(ItemText(d, IDC_OUTPUT_SUMMARY), "sACN");
     EXPECT_FALSE(Enabled(d, IDC_PORT) || Enabled(d, IDC_DEVICE_ID)) << "Serial's alone";
-    EXPECT_EQ(host_.saves, 0) << "stored only by the properties' OK or Apply";
+    EXPECT_EQ(host_.Saves(), 0) << "stored only by the properties' OK or Apply";
     EXPECT_TRUE(host_.link.opens.empty());
 
     // Serial's fields don't stop a network output, whatever they hold.
@@ -80,7 +81,7 @@ TEST_F(OutputDialog, AValidChoiceGoesBackToThePropertiesWhoseOkOpensAndStoresIt)
     Click(d, IDOK);
     EXPECT_FALSE(::IsWindow(d));
     EXPECT_EQ(host_.link.opened.Output, OutputKind::Sacn);
-    EXPECT_EQ(host_.saves, 1);
+    EXPECT_EQ(host_.Saves(), 1);
     StoredSettings stored;
     host_.LoadStored(stored);
     ASSERT_TRUE(stored.complete);
@@ -102,7 +103,7 @@ TEST_F(OutputDialog, AValidChoiceGoesBackToThePropertiesWhoseOkOpensAndStoresIt)
     host_.LoadStored(stored);
     EXPECT_EQ(stored.link.Output, OutputKind::Serial);
     EXPECT_STREQ(stored.link.OutputAddress, "lights.local");
-    EXPECT_EQ(host_.link.opens.back(), (std::pair<std::string, uint32_t>{"COM1", 1}));
+    EXPECT_EQ(host_.link.opens.back(), (OpenCall{"COM1", 1}));
 }
 
 TEST_F(OutputDialog, BadFieldsAreRefusedInPlainWordsAndNothingIsHandedBack) {
@@ -144,23 +145,29 @@ TEST_F(OutputDialog, BadFieldsAreRefusedInPlainWordsAndNothingIsHandedBack) {
 }
 
 TEST_F(OutputDialog, ANetworkOutputsTroubleShowsInThePropertiesWhileItLasts) {
+    LinkSettings sacn = host_.settings;
+    sacn.Output = OutputKind::Sacn;
+    std::strcpy(sacn.OutputAddress, "foo");
+    ASSERT_TRUE(host_.plugin.OpenOutput(sacn));
+    const std::string problem = "sACN: can't find the receiver \"foo\"";
     const HWND d = OpenProperties();
-    host_.outputProblem = "sACN: can't find the receiver \"foo\"";
+    EXPECT_EQ(ItemText(d, IDC_STATUS), "");
+    host_.link.networkHealth = OutputHealth::NameNotFound;
     ::SendMessageA(d, WM_TIMER, 1, 0);
-    EXPECT_EQ(ItemText(d, IDC_STATUS), host_.outputProblem);
-    host_.outputProblem.clear();
+    EXPECT_EQ(ItemText(d, IDC_STATUS), problem);
+    host_.link.networkHealth = OutputHealth::Working;
     ::SendMessageA(d, WM_TIMER, 1, 0);
     EXPECT_EQ(ItemText(d, IDC_STATUS), "");
 
     // Apply's own refusal stays until the next Apply.
     ::SetDlgItemTextA(d, IDC_LIGHT_DELAY, "5000");
     Click(d, IDC_APPLY);
-    host_.outputProblem = "sACN: can't find the receiver \"foo\"";
+    host_.link.networkHealth = OutputHealth::NameNotFound;
     ::SendMessageA(d, WM_TIMER, 1, 0);
     EXPECT_EQ(ItemText(d, IDC_STATUS), "The light delay must be 0 to 2000 ms.");
     ::SetDlgItemTextA(d, IDC_LIGHT_DELAY, "0");
     Click(d, IDC_APPLY);
-    EXPECT_EQ(ItemText(d, IDC_STATUS), host_.outputProblem);
+    EXPECT_EQ(ItemText(d, IDC_STATUS), problem);
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 // The property dialog driven through its controls, against a stand-in
-// plug-in whose settings go to a scratch registry key.
+// plug-in whose settings go to an in-memory store.
 
 #include "dialog_test_support.h"
 #include "link/win32/controller_link.h"
@@ -13,7 +13,7 @@
 
 namespace {
 
-using Opens = std::vector<std::pair<std::string, uint32_t>>;
+using Opens = std::vector<OpenCall>;
 
 class PropertyDialog : public DialogTest {};
 
@@ -37,7 +37,7 @@ TEST_F(PropertyDialog, ShowsTheLinkAndTheGraphicsFlags) {
     EXPECT_TRUE(IsChecked(d, IDC_DRAW_CHANNELS));
     EXPECT_FALSE(IsChecked(d, IDC_DRAW_CHANNEL_NUMBERS));
     EXPECT_TRUE(host_.link.opens.empty());
-    EXPECT_EQ(host_.saves, 0);
+    EXPECT_EQ(host_.Saves(), 0);
 }
 
 TEST_F(PropertyDialog, OkUnchangedReopensThePortSavesAndSelectsManualConfiguration) {
@@ -49,8 +49,8 @@ TEST_F(PropertyDialog, OkUnchangedReopensThePortSavesAndSelectsManualConfigurati
 
     EXPECT_EQ(host_.link.opens, (Opens{{"COM1", 1}}));
     EXPECT_TRUE(host_.link.IsOpen());
-    EXPECT_EQ(host_.saves, 1);
-    EXPECT_EQ(host_.presets, (std::vector<LONG>{0}));
+    EXPECT_EQ(host_.Saves(), 1);
+    EXPECT_EQ(host_.Reloads(), 1) << "preset 0 applied";
     EXPECT_EQ(host_.state.CurrentPreset, 0);
     EXPECT_FALSE(::IsWindow(d));
     EXPECT_TRUE(host_.open.empty());
@@ -80,8 +80,8 @@ TEST_F(PropertyDialog, ARefusedDeviceIdOrDelayKeepsTheDialogOpenSaysWhyAndChange
         EXPECT_EQ(ItemText(d, IDC_STATUS), "The light delay must be 0 to 2000 ms.") << delay;
     }
     EXPECT_TRUE(host_.link.opens.empty()) << "refused before the port is touched";
-    EXPECT_EQ(host_.saves, 0);
-    EXPECT_TRUE(host_.presets.empty());
+    EXPECT_EQ(host_.Saves(), 0);
+    EXPECT_EQ(host_.Reloads(), 0) << "no preset applied";
     EXPECT_TRUE(host_.link.IsOpen()) << "the old port stays open";
     EXPECT_STREQ(host_.settings.PortName, "COM1");
     EXPECT_EQ(host_.settings.LightDelayMs, 0u);
@@ -89,7 +89,7 @@ TEST_F(PropertyDialog, ARefusedDeviceIdOrDelayKeepsTheDialogOpenSaysWhyAndChange
     ::SetDlgItemTextA(d, IDC_LIGHT_DELAY, "2000");
     Click(d, IDC_APPLY);
     EXPECT_EQ(ItemText(d, IDC_STATUS), "");
-    EXPECT_EQ(host_.saves, 1);
+    EXPECT_EQ(host_.Saves(), 1);
     StoredSettings stored;
     host_.LoadStored(stored);
     EXPECT_EQ(stored.link.LightDelayMs, 2000u);
@@ -104,30 +104,30 @@ TEST_F(PropertyDialog, PortThatFailsToOpenLeavesTheLinkClosedUntilAGoodOne) {
     EXPECT_FALSE(host_.link.IsOpen());
     EXPECT_STREQ(host_.settings.PortName, "COM9");
     EXPECT_EQ(ItemText(d, IDC_STATUS), "Port COM9 can't be opened.");
-    EXPECT_EQ(host_.saves, 0);
-    EXPECT_TRUE(host_.presets.empty());
+    EXPECT_EQ(host_.Saves(), 0);
+    EXPECT_EQ(host_.Reloads(), 0) << "no preset applied";
 
     ::SetDlgItemTextA(d, IDC_PORT, "COM2");
     Click(d, IDOK);
     EXPECT_FALSE(::IsWindow(d));
     EXPECT_TRUE(host_.link.IsOpen());
-    EXPECT_EQ(host_.saves, 1);
+    EXPECT_EQ(host_.Saves(), 1);
 }
 
 // The same through the real link: no such port in the prefix.
 TEST_F(PropertyDialog, RealLinkThatCannotOpenThePortKeepsTheDialogOpen) {
     ControllerLink link;
-    host_.output = &link;
-    const HWND d = OpenProperties();
+    PluginSettings settings(link, host_.store);
+    settings.Link() = host_.settings; // the host's, on the real link
+    const HWND d = OpenProperties(nullptr, &settings);
     ::SetDlgItemTextA(d, IDC_PORT, "COM99");
     Click(d, IDOK);
     EXPECT_TRUE(::IsWindowVisible(d));
     EXPECT_FALSE(link.IsOpen());
     EXPECT_STREQ(link.PortName, "COM99");
-    EXPECT_STREQ(host_.settings.PortName, "COM99");
-    EXPECT_EQ(host_.saves, 0);
+    EXPECT_STREQ(settings.Link().PortName, "COM99");
+    EXPECT_EQ(host_.Saves(), 0);
     host_.CloseAll();
-    host_.output = &host_.link;
 }
 
 TEST_F(PropertyDialog, TypedPortNameArrivesInUpperCase) {
@@ -153,7 +153,7 @@ TEST_F(PropertyDialog, APortNameTooLongIsRefusedWithAMessage) {
     }
     EXPECT_TRUE(host_.link.opens.empty()) << "a name that long is refused before the port";
     EXPECT_EQ(ItemText(d, IDC_STATUS), "The port name is too long.");
-    EXPECT_EQ(host_.saves, 0);
+    EXPECT_EQ(host_.Saves(), 0);
 }
 
 TEST_F(PropertyDialog, GraphicsFlagsTakeEffectAtApplyEvenWhenTheLinkFails) {
@@ -168,7 +168,7 @@ TEST_F(PropertyDialog, GraphicsFlagsTakeEffectAtApplyEvenWhenTheLinkFails) {
     EXPECT_EQ(host_.state.DrawPower, 1);
     EXPECT_EQ(host_.state.DrawChannels, 0);
     EXPECT_EQ(host_.state.DrawChannelNumbers, 1);
-    EXPECT_EQ(host_.saves, 0);
+    EXPECT_EQ(host_.Saves(), 0);
     EXPECT_TRUE(::IsWindowVisible(d));
 }
 
@@ -178,14 +178,14 @@ TEST_F(PropertyDialog, ApplyThenCancelKeepsWhatWasApplied) {
     Click(d, IDC_APPLY);
     EXPECT_TRUE(::IsWindowVisible(d));
     EXPECT_EQ(host_.link.DeviceId, 7);
-    EXPECT_EQ(host_.saves, 1);
-    EXPECT_EQ(host_.presets, (std::vector<LONG>{0}));
+    EXPECT_EQ(host_.Saves(), 1);
+    EXPECT_EQ(host_.Reloads(), 1) << "preset 0 applied";
 
     ::SetDlgItemTextA(d, IDC_DEVICE_ID, "9");
     Click(d, IDCANCEL);
     EXPECT_FALSE(::IsWindow(d));
     EXPECT_EQ(host_.link.DeviceId, 7);
-    EXPECT_EQ(host_.saves, 1);
+    EXPECT_EQ(host_.Saves(), 1);
     StoredSettings stored;
     host_.LoadStored(stored);
     EXPECT_EQ(stored.link.DeviceId, 7);
@@ -198,7 +198,7 @@ TEST_F(PropertyDialog, CloseBoxCancels) {
     PumpMessages();
     EXPECT_FALSE(::IsWindow(d));
     EXPECT_TRUE(host_.link.opens.empty());
-    EXPECT_EQ(host_.saves, 0);
+    EXPECT_EQ(host_.Saves(), 0);
 }
 
 TEST_F(PropertyDialog, TwoDialogsEachApplyWhatTheirOwnControlsShow) {
@@ -220,7 +220,7 @@ TEST_F(PropertyDialog, TwoDialogsEachApplyWhatTheirOwnControlsShow) {
     host_.LoadStored(stored);
     EXPECT_EQ(stored.link.DeviceId, 1) << "b still shows the id it opened with";
     EXPECT_EQ(stored.state.DrawPower, 0);
-    EXPECT_EQ(host_.saves, 2);
+    EXPECT_EQ(host_.Saves(), 2);
 }
 
 TEST_F(PropertyDialog, ChannelButtonsOpenADialogForTheirChannel) {

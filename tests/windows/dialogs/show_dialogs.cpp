@@ -4,10 +4,12 @@
 // Prints the dialog's window rectangle ("left top width height") once it is
 // shown, then runs the message loop until DONE_FILE exists (at most 30 s).
 
-#include "config/win32/channel_dialog.h"
+#include "config/plugin_settings.h"
 #include "config/win32/property_dialog.h"
-#include "link/level_sink.h"
+#include "memory_store.h"
+#include "recording_link.h"
 #include "resource.h"
+#include "win32/message_pump.h"
 
 #include <windows.h>
 
@@ -16,21 +18,17 @@
 
 namespace {
 
-class SampleLink final : public OutputLink {
-public:
-    bool IsOpen() const override { return true; }
-    void SendFrame(const ChannelLevel*, size_t) override {}
-    void SetLevel(int, int32_t) override {}
-    bool Open(const LinkSettings&) override { return true; }
-    void Adopt(const LinkSettings&) override {}
-};
-
+// The plug-in as a user who set it up sees it: COM3, and an sACN receiver
+// at hand for the Output dialog; channel 1 a band of the spectrum.
 class SampleHost final : public IDialogHost {
 public:
     SampleHost() {
-        std::strcpy(settings.PortName, "COM3");
-        settings.DeviceId = 1;
-        std::strcpy(settings.OutputAddress, "10.0.0.5");
+        LinkSettings sample;
+        std::strcpy(sample.PortName, "COM3");
+        sample.DeviceId = 1;
+        std::strcpy(sample.OutputAddress, "10.0.0.5");
+        plugin.OpenOutput(sample);
+        PluginState& state = plugin.State();
         state.DrawChannelNumbers = 0;
         ChannelConfig& c = state.Channels[0];
         c.Enabled = 1;
@@ -41,22 +39,16 @@ public:
         c.FreqEnd = 24;
         c.FreqWidth = 50;
     }
-    PluginState& State() override { return state; }
-    LinkSettings& Link() override { return settings; }
-    OutputLink* Output() override { return &link; }
-    bool OutputProblem(char*, size_t) override { return false; }
-    void SaveSettings() override {}
-    HRESULT SetCurrentPreset(LONG) override { return S_OK; }
-    HINSTANCE ResourceModule() override { return ::GetModuleHandleA(nullptr); }
+    HINSTANCE ResourceModule() noexcept override { return ::GetModuleHandleA(nullptr); }
     bool DialogOpened(HWND dialog) noexcept override {
         last = dialog;
         return true;
     }
     void DialogClosed(HWND) noexcept override {}
 
-    SampleLink link;
-    LinkSettings settings;
-    PluginState state;
+    RecordingLink link;
+    MemoryStore store;
+    PluginSettings plugin{link, store};
     HWND last = nullptr;
 };
 
@@ -70,7 +62,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     SampleHost host;
-    OpenPropertyDialog(host, nullptr);
+    OpenPropertyDialog(host, host.plugin, nullptr);
     const HWND properties = host.last;
     if (properties == nullptr) {
         return 1;
@@ -107,16 +99,8 @@ int main(int argc, char** argv) {
     std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
     std::fflush(stdout);
 
-    const DWORD start = ::GetTickCount();
-    while (::GetFileAttributesA(argv[2]) == INVALID_FILE_ATTRIBUTES &&
-           ::GetTickCount() - start < 30000) {
-        MSG msg;
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageA(&msg);
-        }
-        ::Sleep(20);
-    }
+    PumpMessagesUntil(30000,
+                      [&] { return ::GetFileAttributesA(argv[2]) != INVALID_FILE_ATTRIBUTES; });
     ::DestroyWindow(properties);
     return 0;
 }

@@ -4,8 +4,8 @@
 #include "frame/win32/render_frame.h"
 
 #include "common/win32/dib_surface.h"
-#include "native/fake_link.h"
-#include "native/test_support.h"
+#include "recording_link.h"
+#include "records.h"
 
 #include <gtest/gtest.h>
 
@@ -58,7 +58,7 @@ protected:
     int Pixels() const { return surface.width() * surface.height(); }
 
     DibSurface surface{1024, 256};
-    FakeLink link;
+    RecordingLink link{true};
     PluginState state;
     TimedLevel frame = SilentFrame();
 };

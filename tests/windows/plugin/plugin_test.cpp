@@ -8,6 +8,7 @@
 #include "wmp/win32/wmp_effects.h"
 
 #include "player_core.h"
+#include "win32/message_pump.h"
 #include "windows/common/vctl_log.h"
 
 #include <gtest/gtest.h>
@@ -495,14 +496,6 @@ HWND CreatePlayerWindow() {
     ::RegisterClassA(&wc);
     return ::CreateWindowExA(0, wc.lpszClassName, "player", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
                              1100, 400, nullptr, nullptr, wc.hInstance, nullptr);
-}
-
-void PumpMessages() {
-    MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
-    }
 }
 
 TEST_F(OnTheController, WindowedRenderingAndBandEditingThroughWindowMessages) {

@@ -6,6 +6,7 @@
 #include "common/win32/dib_surface.h"
 #include "common/win32/unique_handle.h"
 #include "twinkla_h.h"
+#include "win32/message_pump.h"
 #include "wmp/win32/wmp_effects.h"
 
 #include <gtest/gtest.h>
@@ -91,18 +92,6 @@ LRESULT CALLBACK PlayerWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
     return ::DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
-void PumpMessages(int forMs) {
-    const DWORD end = ::GetTickCount() + static_cast<DWORD>(forMs);
-    do {
-        MSG msg;
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageA(&msg);
-        }
-        ::Sleep(10);
-    } while (static_cast<LONG>(end - ::GetTickCount()) > 0);
-}
-
 class Windowed : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -126,7 +115,7 @@ protected:
         window_ = ::CreateWindowExA(0, wc.lpszClassName, "player", WS_POPUP | WS_VISIBLE, 0, 0,
                                     kWidth, kHeight, nullptr, nullptr, wc.hInstance, nullptr);
         ASSERT_NE(window_, nullptr);
-        PumpMessages(300);
+        PumpMessagesUntil(300);
         ASSERT_EQ(effects_->Create(window_), S_OK);
     }
 

@@ -1,0 +1,77 @@
+#pragma once
+// The one output double: an output in memory that keeps the real outputs'
+// rules towards their callers and records everything it is handed. Settings
+// that AcceptsOutput refuses (the product's own rule: for Serial a name of at
+// most 19 characters and an id of 1..255) change nothing; otherwise the port
+// name and id are taken, and the port opens unless the test calls it
+// missing. A network output always opens; its troubles come later, from its
+// engine, as `networkHealth` says.
+
+#include "link/level_sink.h"
+#include "link/protocol.h"
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+// One level as it was handed to the output.
+struct SentLevel {
+    int channel;
+    int32_t level;
+    bool operator==(const SentLevel& o) const { return channel == o.channel && level == o.level; }
+};
+
+// One Open as it was asked for.
+struct OpenCall {
+    std::string port;
+    uint32_t deviceId;
+    OutputKind output = OutputKind::Serial;
+    bool operator==(const OpenCall& o) const {
+        return port == o.port && deviceId == o.deviceId && output == o.output;
+    }
+};
+
+class RecordingLink final : public OutputLink {
+public:
+    // Open from the start (a link a frame is sent through), or closed until
+    // an Open (a link the settings open).
+    explicit RecordingLink(bool open = false) : open_(open) {}
+
+    // What the test decides.
+    std::set<std::string> missingPorts;                 // ports whose Open fails
+    bool portsExist = true;                             // false: no port opens
+    OutputHealth networkHealth = OutputHealth::Working; // a network output's, once open
+    void SetOpen(bool open) { open_ = open; }
+
+    // What it was handed.
+    std::vector<OpenCall> opens;       // every Open, refused ones included
+    LinkSettings opened;               // what the last accepted Open was given
+    std::vector<LinkSettings> adopted; // every Adopt
+    // Every level, a frame's and a single one alike, in order, and also
+    // those handed over while closed (which a real output drops), so that a
+    // test sees what its caller asked for.
+    std::vector<SentLevel> sent;
+    std::vector<size_t> frames;        // how many levels each SendFrame carried
+    std::vector<int32_t> circuits;     // the network circuit of each level a frame carried
+    std::vector<SentLevel> levels;     // the levels handed over while open: what goes out
+    uint8_t DeviceId = 1;              // the commands' id: the last accepted Open's or Adopt's
+    char PortName[kPortNameSize] = {}; // the last accepted Open's
+
+    bool IsOpen() const override { return open_; }
+    void SendFrame(const ChannelLevel* frame, size_t count) override;
+    void SetLevel(int channelIndex, int32_t level) override;
+    bool Open(const LinkSettings& settings) override;
+    void Adopt(const LinkSettings& settings) override;
+    OutputHealth Health() const override;
+
+    // Opens a serial port by hand.
+    bool Open(const char* port, uint8_t deviceId);
+    // The wire commands the recorded levels encode to, for DeviceId.
+    std::vector<LevelCommand> WireCommands() const;
+    // Forgets the levels handed over.
+    void ClearLevels();
+
+private:
+    bool open_;
+};
