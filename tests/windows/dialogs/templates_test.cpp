@@ -1,6 +1,8 @@
 // The styles in the dialog templates that the dialogs' behaviour relies on.
 
 #include "dialog_test_support.h"
+
+#include "common/win32/unique_handle.h"
 #include "resource.h"
 
 #include <commctrl.h>
@@ -73,13 +75,11 @@ TEST_F(DialogTemplates, ChannelDialogHasTheStylesItsBehaviourNeeds) {
 void ExpectFits(HWND dialog, int id, const char* text, int padding = 0) {
     const HWND control = Item(dialog, id);
     ASSERT_NE(control, nullptr) << id;
-    const HDC dc = ::GetDC(control);
+    const WindowDc dc(control);
     const HGDIOBJ font = reinterpret_cast<HGDIOBJ>(::SendMessageA(control, WM_GETFONT, 0, 0));
-    const HGDIOBJ old = ::SelectObject(dc, font);
+    const ScopedSelectObject selected(dc.get(), font);
     SIZE size{};
-    ::GetTextExtentPoint32A(dc, text, static_cast<int>(std::strlen(text)), &size);
-    ::SelectObject(dc, old);
-    ::ReleaseDC(control, dc);
+    ::GetTextExtentPoint32A(dc.get(), text, static_cast<int>(std::strlen(text)), &size);
     RECT client{};
     ::GetClientRect(control, &client);
     EXPECT_LE(size.cx * 115 / 100 + padding, client.right) << '"' << text << "\" in " << id;

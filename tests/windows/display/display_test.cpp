@@ -161,13 +161,12 @@ TEST_F(Display, DeviceContextLeavesRenderWithThePenItEnteredWith) {
     state.Channels[2] = Channel(2, ModePower, 0, 0, 0);
     const UniquePen own(::CreatePen(PS_DASH, 1, RGB(1, 2, 3)));
     ASSERT_TRUE(own);
-    const HGDIOBJ stock = ::SelectObject(surface.dc(), own.get());
+    const ScopedSelectObject selected(surface.dc(), own.get());
     for (bool open : {true, false}) {
         link.SetOpen(open);
         ASSERT_EQ(Render(), S_OK);
         EXPECT_EQ(::GetCurrentObject(surface.dc(), OBJ_PEN), own.get());
     }
-    ::SelectObject(surface.dc(), stock);
 }
 
 TEST_F(Display, NullFrameDeviceContextOrRectangleIsRefusedUntouched) {

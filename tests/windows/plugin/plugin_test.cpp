@@ -3,6 +3,7 @@
 #include "plugin_host.h"
 
 #include "common/product.h"
+#include "common/win32/dib_surface.h"
 #include "common/win32/unique_handle.h"
 #include "twinkla_h.h"
 #include "wmp/win32/wmp_effects.h"
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -204,6 +206,17 @@ TEST(PluginObject, SmallMethodsAndTheirResultCodes) {
     EXPECT_EQ(effects->GetPresetTitle(7, &untouched.b), E_INVALIDARG);
     EXPECT_EQ(effects->GetPresetTitle(-1, &untouched.b), E_INVALIDARG);
     EXPECT_EQ(untouched.b, nullptr);
+    // An out-parameter is cleared before anything can fail, so a caller's
+    // stale value never passes for an answer.
+    BSTR stale = reinterpret_cast<BSTR>(static_cast<uintptr_t>(0x1234));
+    EXPECT_EQ(effects->GetPresetTitle(7, &stale), E_INVALIDARG);
+    EXPECT_EQ(stale, nullptr);
+    ComPtr<ITwinkla> twinkla;
+    ASSERT_EQ(effects->QueryInterface(IID_ITwinkla, twinkla.put_void()), S_OK);
+    ITwinkla* const sentinel = twinkla.get();
+    auto* staleInfo = reinterpret_cast<ITypeInfo*>(sentinel);
+    EXPECT_EQ(twinkla->GetTypeInfo(1, LOCALE_USER_DEFAULT, &staleInfo), DISP_E_BADINDEX);
+    EXPECT_EQ(staleInfo, nullptr);
     EXPECT_EQ(effects->GetPresetTitle(99, nullptr), E_POINTER) << "the pointer is tested first";
     EXPECT_EQ(effects->SetCurrentPreset(7), E_INVALIDARG);
     EXPECT_EQ(effects->SetCurrentPreset(-1), E_INVALIDARG);
@@ -380,15 +393,8 @@ protected:
     VctlMessages RenderFrame(const TimedLevel& frame, size_t count) {
         const size_t mark = log.Mark();
         RECT rect = {0, 0, 1024, 256};
-        const HDC screen = ::GetDC(nullptr);
-        const HDC dc = ::CreateCompatibleDC(screen);
-        const HBITMAP bitmap = ::CreateCompatibleBitmap(screen, 1024, 256);
-        const HGDIOBJ old = ::SelectObject(dc, bitmap);
-        EXPECT_EQ(effects->Render(const_cast<TimedLevel*>(&frame), dc, &rect), S_OK);
-        ::SelectObject(dc, old);
-        ::DeleteObject(bitmap);
-        ::DeleteDC(dc);
-        ::ReleaseDC(nullptr, screen);
+        DibSurface surface(1024, 256);
+        EXPECT_EQ(effects->Render(const_cast<TimedLevel*>(&frame), surface.dc(), &rect), S_OK);
         EXPECT_TRUE(log.WaitForCount(mark, Kind::Level, count, 3000));
         return OfKind(log.Since(mark), Kind::Level);
     }
@@ -555,6 +561,7 @@ TEST_F(OnTheController, WindowedRenderingNeedsALiveWindow) {
     ASSERT_EQ(effects->Create(window), S_OK);
     TimedLevel frame = FrameWithBin(10, 0);
     EXPECT_EQ(effects->RenderWindowed(&frame, FALSE), S_OK);
+    EXPECT_EQ(effects->RenderWindowed(nullptr, FALSE), E_POINTER) << "the drawing's own failure";
     // A window that is gone gives no device context.
     ::DestroyWindow(window);
     EXPECT_EQ(effects->RenderWindowed(&frame, FALSE), E_FAIL);
@@ -614,6 +621,13 @@ TEST(ClassFactory, RefusesOtherClassesAndAggregationAndLocksTheModule) {
     EXPECT_EQ(getClassObject(IID_IWMPEffects, IID_IClassFactory, factory.put_void()),
               CLASS_E_CLASSNOTAVAILABLE);
     ASSERT_EQ(getClassObject(CLSID_Twinkla, IID_IClassFactory, factory.put_void()), S_OK);
+    ComPtr<IUnknown> factoryUnknown;
+    ASSERT_EQ(factory->QueryInterface(IID_IUnknown, factoryUnknown.put_void()), S_OK);
+    EXPECT_EQ(factoryUnknown.get(), static_cast<IUnknown*>(factory.get())) << "one identity";
+    factoryUnknown.reset();
+    ComPtr<IUnknown> notAFactory;
+    EXPECT_EQ(factory->QueryInterface(IID_IWMPEffects, notAFactory.put_void()), E_NOINTERFACE);
+    EXPECT_EQ(notAFactory.get(), nullptr);
     ComPtr<IUnknown> aggregated;
     EXPECT_EQ(factory->CreateInstance(loaded.get(), IID_IUnknown, aggregated.put_void()),
               CLASS_E_NOAGGREGATION);
