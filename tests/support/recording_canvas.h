@@ -7,7 +7,9 @@
 
 #include "display/canvas.h"
 
+#include <algorithm>
 #include <functional>
+#include <iterator>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -77,33 +79,166 @@ public:
     int brushesCreated = 0; // FillSolidRect's included
     int brushesDeleted = 0;
 
-    void FillSolidRect(const Rect& rect, Color color) override;
-    bool BeginBrush(Color color) override;
-    void FillRect(const Rect& rect) override;
-    void EndBrush() override;
-    bool BeginPen(int32_t width, Color color) override;
-    void EndPen() override;
-    void MoveTo(int32_t x, int32_t y) override;
-    void LineTo(int32_t x, int32_t y) override;
-    void DrawTextInRect(const char* text, const Rect& rect, unsigned format) override;
-    void SetBkModeTransparent() override;
-    void SetBkModeOpaque() override;
-    void SetTextColor(Color color) override;
+    void FillSolidRect(const Rect& rect, Color color) override {
+        Call c = Make(Op::FillSolidRect);
+        c.rect = rect;
+        c.color = color;
+        calls.push_back(c);
+        ++brushesCreated;
+        ++brushesDeleted;
+    }
+
+    bool BeginBrush(Color color) override {
+        Rule(!brushHeld_, "a second held brush");
+        Call c = Make(Op::BeginBrush);
+        c.color = color;
+        c.created = !(brushFails && brushFails(color));
+        calls.push_back(c);
+        if (c.created) {
+            brushHeld_ = true;
+            brushColor_ = color;
+            ++brushesCreated;
+        }
+        return c.created;
+    }
+
+    void FillRect(const Rect& rect) override {
+        Rule(brushHeld_, "FillRect without a held brush");
+        Call c = Make(Op::FillRect);
+        c.rect = rect;
+        c.color = brushColor_;
+        calls.push_back(c);
+    }
+
+    void EndBrush() override {
+        Rule(brushHeld_, "EndBrush without a held brush");
+        calls.push_back(Make(Op::EndBrush));
+        if (brushHeld_) {
+            brushHeld_ = false;
+            ++brushesDeleted;
+        }
+    }
+
+    bool BeginPen(int32_t width, Color color) override {
+        Call c = Make(Op::BeginPen);
+        c.width = width;
+        c.color = color;
+        c.created = !(penFails && penFails(width, color));
+        calls.push_back(c);
+        if (c.created) {
+            pens_.push_back({width, color});
+            ++pensCreated;
+        }
+        return c.created;
+    }
+
+    void EndPen() override {
+        Rule(!pens_.empty(), "EndPen without a pen");
+        calls.push_back(Make(Op::EndPen));
+        if (!pens_.empty()) {
+            pens_.pop_back();
+            ++pensDeleted;
+        }
+    }
+
+    void MoveTo(int32_t x, int32_t y) override {
+        Call c = Make(Op::MoveTo);
+        c.x = x;
+        c.y = y;
+        calls.push_back(c);
+        posX_ = x;
+        posY_ = y;
+    }
+
+    void LineTo(int32_t x, int32_t y) override {
+        Call c = Make(Op::LineTo);
+        c.x = x;
+        c.y = y;
+        calls.push_back(c);
+        segments_.push_back({posX_, posY_, x, y, CurrentPen()});
+        posX_ = x;
+        posY_ = y;
+    }
+
+    void DrawTextInRect(const char* text, const Rect& rect, unsigned format) override {
+        Call c = Make(Op::DrawTextInRect);
+        c.text = text;
+        c.rect = rect;
+        c.format = format;
+        c.textColor = textColor_;
+        c.transparent = transparent_;
+        calls.push_back(c);
+    }
+
+    void SetBkModeTransparent() override {
+        calls.push_back(Make(Op::SetBkModeTransparent));
+        transparent_ = true;
+    }
+    void SetBkModeOpaque() override {
+        calls.push_back(Make(Op::SetBkModeOpaque));
+        transparent_ = false;
+    }
+    void SetTextColor(Color color) override {
+        Call c = Make(Op::SetTextColor);
+        c.color = color;
+        calls.push_back(c);
+        textColor_ = color;
+    }
 
     // The rules broken so far, and what is still held (pens selected, the
     // brush): empty when the drawing kept every rule and gave everything back.
-    std::vector<std::string> Faults() const;
+    std::vector<std::string> Faults() const {
+        std::vector<std::string> faults = faults_;
+        if (!pens_.empty()) {
+            faults.push_back(std::to_string(pens_.size()) + " pen(s) still selected");
+        }
+        if (brushHeld_) {
+            faults.push_back("the held brush was never deleted");
+        }
+        return faults;
+    }
 
     // Views of the recording.
-    std::vector<Call> Of(Op op) const;
+    std::vector<Call> Of(Op op) const {
+        return Where(calls, [op](const Call& c) { return c.op == op; });
+    }
     const std::vector<Segment>& Segments() const { return segments_; }
-    std::vector<Segment> SegmentsWith(PenSpec pen) const;
+    std::vector<Segment> SegmentsWith(PenSpec pen) const {
+        return Where(segments_, [pen](const Segment& s) { return s.pen == pen; });
+    }
     // Index of the first call with this op (and pen width and colour, for BeginPen), or -1.
-    int IndexOf(Op op, PenSpec pen = kEntryPen) const;
-    void Clear();
+    int IndexOf(Op op, PenSpec pen = kEntryPen) const {
+        for (size_t i = 0; i < calls.size(); ++i) {
+            if (calls[i].op == op &&
+                (pen == kEntryPen || PenSpec{calls[i].width, calls[i].color} == pen)) {
+                return static_cast<int>(i);
+            }
+        }
+        return -1;
+    }
+    void Clear() {
+        calls.clear();
+        segments_.clear();
+    }
 
 private:
-    Call Make(Op op) const;
+    template <typename T, typename Keep>
+    static std::vector<T> Where(const std::vector<T>& all, Keep keep) {
+        std::vector<T> out;
+        std::copy_if(all.begin(), all.end(), std::back_inserter(out), keep);
+        return out;
+    }
+    void Rule(bool kept, const char* fault) {
+        if (!kept) {
+            faults_.push_back(fault);
+        }
+    }
+    Call Make(Op op) const {
+        Call c;
+        c.op = op;
+        c.pen = CurrentPen();
+        return c;
+    }
     PenSpec CurrentPen() const { return pens_.empty() ? kEntryPen : pens_.back(); }
 
     std::vector<std::string> faults_;

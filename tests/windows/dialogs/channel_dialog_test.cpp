@@ -19,14 +19,7 @@ const std::vector<std::string> kPowerTypes = {"Peak Level", "Average Level", "In
                                               "Peak Count"};
 
 ChannelConfig SampleRecord() {
-    ChannelConfig r{};
-    r.Enabled = 1;
-    r.Address = 0;
-    r.Mode = ModeFrequency;
-    r.FreqMode = FreqNormalized;
-    r.AudioChannel = 0;
-    r.FreqStart = 64;
-    r.FreqEnd = 192;
+    ChannelConfig r = FrequencyChannel(FreqNormalized, 64, 192);
     r.FreqWidth = 37;
     r.PowerMode = PowerAverageLevel;
     for (int i = 0; i < kHistoryLength; ++i) {

@@ -8,6 +8,7 @@
 #include "config/win32/property_dialog.h"
 #include "memory_store.h"
 #include "recording_link.h"
+#include "records.h"
 #include "resource.h"
 #include "win32/message_pump.h"
 
@@ -28,16 +29,8 @@ public:
         sample.DeviceId = 1;
         std::strcpy(sample.OutputAddress, "10.0.0.5");
         plugin.OpenOutput(sample);
-        PluginState& state = plugin.State();
-        state.DrawChannelNumbers = 0;
-        ChannelConfig& c = state.Channels[0];
-        c.Enabled = 1;
-        c.Mode = ModeFrequency;
-        c.FreqMode = FreqAverage;
-        c.AudioChannel = 0;
-        c.FreqStart = 2;
-        c.FreqEnd = 24;
-        c.FreqWidth = 50;
+        plugin.State().DrawChannelNumbers = 0;
+        plugin.State().Channels[0] = FrequencyChannel(FreqAverage, 2, 24);
     }
     HINSTANCE ResourceModule() noexcept override { return ::GetModuleHandleA(nullptr); }
     bool DialogOpened(HWND dialog) noexcept override {

@@ -24,14 +24,9 @@ constexpr COLORREF kBandPx = RGB(90, 40, 40);
 constexpr COLORREF kPowerLinePx = RGB(40, 90, 40);
 
 ChannelConfig Channel(int address, int32_t mode, int32_t freqMode, int32_t start, int32_t end) {
-    ChannelConfig c{};
-    c.Enabled = 1;
+    ChannelConfig c = FrequencyChannel(freqMode, start, end);
     c.Address = static_cast<uint8_t>(address);
     c.Mode = mode;
-    c.FreqMode = freqMode;
-    c.FreqStart = start;
-    c.FreqEnd = end;
-    c.FreqWidth = 50;
     return c;
 }
 
