@@ -1,20 +1,21 @@
 #include "player_core.h"
 
 #include "common/win32/hresult.h"
+#include "common/win32/interface_table.h"
+
+namespace {
+
+// The connection point itself is reached through FindConnectionPoint only.
+const InterfaceRow kInterfaces[] = {
+    INTERFACE_ROW(CPlayerCore, IID_IWMPCore, IWMPCore),
+    INTERFACE_ROW(CPlayerCore, IID_IDispatch, IWMPCore),
+    INTERFACE_ROW(CPlayerCore, IID_IConnectionPointContainer, IConnectionPointContainer),
+};
+
+} // namespace
 
 STDMETHODIMP CPlayerCore::QueryInterface(REFIID iid, void** ppv) {
-    RETURN_HR_IF_NULL(E_POINTER, ppv);
-    if (::IsEqualIID(iid, IID_IUnknown) || ::IsEqualIID(iid, IID_IDispatch) ||
-        ::IsEqualIID(iid, IID_IWMPCore)) {
-        *ppv = static_cast<IWMPCore*>(this);
-    } else if (::IsEqualIID(iid, IID_IConnectionPointContainer)) {
-        *ppv = static_cast<IConnectionPointContainer*>(this);
-    } else {
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
+    return QueryInterfaceFromTable(this, kInterfaces, iid, ppv);
 }
 
 // The owner holds the object on the stack or as a member; counting only

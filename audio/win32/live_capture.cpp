@@ -2,6 +2,7 @@
 
 #include "common/scope_exit.h"
 #include "common/win32/hresult.h"
+#include "common/win32/interface_table.h"
 
 #include <mmreg.h>
 
@@ -154,16 +155,9 @@ public:
 
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID iid, void** ppv) noexcept override {
-        if (ppv == nullptr) {
-            return E_POINTER;
-        }
-        if (::IsEqualIID(iid, IID_IUnknown) || ::IsEqualIID(iid, __uuidof(IMMNotificationClient))) {
-            *ppv = static_cast<IMMNotificationClient*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
+        static const InterfaceRow kInterfaces[] = {
+            INTERFACE_ROW(DeviceWatch, __uuidof(IMMNotificationClient), IMMNotificationClient)};
+        return QueryInterfaceFromTable(this, kInterfaces, iid, ppv);
     }
     STDMETHODIMP_(ULONG) AddRef() noexcept override { return ::InterlockedIncrement(&refs_); }
     STDMETHODIMP_(ULONG) Release() noexcept override {
