@@ -11,30 +11,28 @@
 #include "records.h"
 
 #include <string>
-#include <vector>
 
 constexpr const char* kMainValues[] = {
     "Port",       "Device", "DrawFrequency", "DrawPower", "DrawChannels", "DrawChannelNumbers",
     "LightDelay", "Output", "OutputAddress", "Universe",  "StartChannel", "SourceId"};
 
-// The channel values' names, from the tests' list.
-inline const std::vector<const char*> kChannelValues = [] {
-    std::vector<const char*> names;
-    for (const StoredChannelValue& value : kStoredChannelValues) {
-        names.push_back(value.name);
-    }
-    return names;
-}();
-
 inline std::string ChannelPath(int n) {
     return std::string(kSettingsKeyPath) + "\\Channel" + std::to_string(n);
 }
 
-inline void ReadStoredValues(FuzzInput& in, MemoryStore& store, const std::string& path,
-                             const char* const* names, size_t count) {
-    for (size_t i = 0; i < count; ++i) {
+inline const char* NameOf(const char* name) {
+    return name;
+}
+inline const char* NameOf(const StoredChannelValue& value) {
+    return value.name;
+}
+
+template <typename Names>
+void ReadStoredValues(FuzzInput& in, MemoryStore& store, const std::string& path,
+                      const Names& names) {
+    for (const auto& name : names) {
         if (const uint8_t type = in.Byte()) {
-            store.Put(path, names[i], static_cast<ValueType>(type), in.Bytes(in.Byte()));
+            store.Put(path, NameOf(name), static_cast<ValueType>(type), in.Bytes(in.Byte()));
         }
     }
 }
@@ -44,20 +42,20 @@ inline void ReadStoredSettings(FuzzInput& in, MemoryStore& store) {
         return;
     }
     store.CreateKey(kSettingsKeyPath);
-    ReadStoredValues(in, store, kSettingsKeyPath, kMainValues, std::size(kMainValues));
+    ReadStoredValues(in, store, kSettingsKeyPath, kMainValues);
     for (int n = 0; n < kChannelCount; ++n) {
         if (in.Byte() & 1) {
             store.CreateKey(ChannelPath(n).c_str());
-            ReadStoredValues(in, store, ChannelPath(n), kChannelValues.data(),
-                             kChannelValues.size());
+            ReadStoredValues(in, store, ChannelPath(n), kStoredChannelValues);
         }
     }
 }
 
-inline void WriteStoredValues(FuzzOutput& out, const MemoryStore& store, const std::string& path,
-                              const char* const* names, size_t count) {
-    for (size_t i = 0; i < count; ++i) {
-        const auto value = store.Get(path, names[i]);
+template <typename Names>
+void WriteStoredValues(FuzzOutput& out, const MemoryStore& store, const std::string& path,
+                       const Names& names) {
+    for (const auto& name : names) {
+        const auto value = store.Get(path, NameOf(name));
         out.Byte(value ? static_cast<uint8_t>(value->type) : 0);
         if (value) {
             out.Byte(static_cast<uint8_t>(value->bytes.size()));
@@ -71,12 +69,11 @@ inline void WriteStoredSettings(FuzzOutput& out, const MemoryStore& store) {
     if (!store.KeyExists(kSettingsKeyPath)) {
         return;
     }
-    WriteStoredValues(out, store, kSettingsKeyPath, kMainValues, std::size(kMainValues));
+    WriteStoredValues(out, store, kSettingsKeyPath, kMainValues);
     for (int n = 0; n < kChannelCount; ++n) {
         out.Byte(store.KeyExists(ChannelPath(n)));
         if (store.KeyExists(ChannelPath(n))) {
-            WriteStoredValues(out, store, ChannelPath(n), kChannelValues.data(),
-                              kChannelValues.size());
+            WriteStoredValues(out, store, ChannelPath(n), kStoredChannelValues);
         }
     }
 }

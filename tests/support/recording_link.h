@@ -11,6 +11,7 @@
 #include "link/protocol.h"
 
 #include <cstdint>
+#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
@@ -59,18 +60,71 @@ public:
     char PortName[kPortNameSize] = {}; // the last accepted Open's
 
     bool IsOpen() const override { return open_; }
-    void SendFrame(const ChannelLevel* frame, size_t count) override;
-    void SetLevel(int channelIndex, int32_t level) override;
-    bool Open(const LinkSettings& settings) override;
-    void Adopt(const LinkSettings& settings) override;
-    OutputHealth Health() const override;
+
+    void SendFrame(const ChannelLevel* frame, size_t count) override {
+        frames.push_back(count);
+        for (size_t i = 0; i < count; ++i) {
+            circuits.push_back(frame[i].circuit);
+            SetLevel(frame[i].channel, frame[i].level);
+        }
+    }
+
+    void SetLevel(int channelIndex, int32_t level) override {
+        sent.push_back({channelIndex, level});
+        if (open_) {
+            levels.push_back({channelIndex, level});
+        }
+    }
+
+    bool Open(const LinkSettings& settings) override {
+        opens.push_back({settings.PortName, settings.DeviceId, settings.Output});
+        if (!AcceptsOutput(settings)) {
+            return false;
+        }
+        opened = settings;
+        std::memcpy(PortName, settings.PortName, sizeof PortName);
+        DeviceId = settings.DeviceId;
+        open_ = settings.Output != OutputKind::Serial ||
+                (portsExist && missingPorts.count(settings.PortName) == 0);
+        return open_;
+    }
+
+    void Adopt(const LinkSettings& settings) override {
+        adopted.push_back(settings);
+        DeviceId = settings.DeviceId;
+    }
+
+    OutputHealth Health() const override {
+        if (!open_) {
+            return OutputHealth::Closed;
+        }
+        return opened.Output == OutputKind::Serial ? OutputHealth::Working : networkHealth;
+    }
 
     // Opens a serial port by hand.
-    bool Open(const char* port, uint8_t deviceId);
+    bool Open(const char* port, uint8_t deviceId) {
+        LinkSettings settings;
+        std::strncpy(settings.PortName, port, sizeof settings.PortName - 1);
+        settings.DeviceId = deviceId;
+        return Open(settings);
+    }
+
     // The wire commands the recorded levels encode to, for DeviceId.
-    std::vector<LevelCommand> WireCommands() const;
+    std::vector<LevelCommand> WireCommands() const {
+        std::vector<LevelCommand> out;
+        for (const SentLevel& s : sent) {
+            out.push_back(EncodeLevelCommand(s.channel, s.level, DeviceId));
+        }
+        return out;
+    }
+
     // Forgets the levels handed over.
-    void ClearLevels();
+    void ClearLevels() {
+        sent.clear();
+        frames.clear();
+        circuits.clear();
+        levels.clear();
+    }
 
 private:
     bool open_;

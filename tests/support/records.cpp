@@ -1,7 +1,5 @@
 #include "records.h"
 
-#include <cstring>
-
 const StoredChannelValue kStoredChannelValues[9] = {
     {"Address", ValueBinary, &ChannelConfig::Address, nullptr},
     {"Enabled", ValueBinary, &ChannelConfig::Enabled, nullptr},
@@ -51,32 +49,4 @@ std::string RecordDifferences(const ChannelConfig& actual, const ChannelConfig& 
         Note(out, "History[" + std::to_string(h) + "]", actual.History[h], expected.History[h]);
     }
     return out;
-}
-
-TimedLevel SilentFrame() {
-    TimedLevel f{};
-    std::memset(f.waveform, 128, sizeof f.waveform);
-    return f;
-}
-
-ChannelConfig FrequencyChannel(int32_t freqMode, int32_t start, int32_t end, int32_t audio) {
-    ChannelConfig c{};
-    c.Enabled = 1;
-    c.Mode = ModeFrequency;
-    c.FreqMode = freqMode;
-    c.AudioChannel = audio;
-    c.FreqStart = start;
-    c.FreqEnd = end;
-    c.FreqWidth = 50;
-    return c;
-}
-
-ChannelConfig PowerChannel(int32_t powerMode, int32_t audio) {
-    ChannelConfig c{};
-    c.Enabled = 1;
-    c.Mode = ModePower;
-    c.PowerMode = powerMode;
-    c.AudioChannel = audio;
-    c.FreqWidth = 50;
-    return c;
 }

@@ -9,6 +9,7 @@
 #include "wmp/timed_level.h"
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -49,8 +50,32 @@ inline const SacnCid kNewSourceId = {0x5E, 0x77, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0
                                      0x70, 0x81, 0x92, 0xA3, 0xB4, 0xC5, 0xD6, 0xE7};
 
 // A frame of silence: an empty spectrum and a flat waveform.
-TimedLevel SilentFrame();
+inline TimedLevel SilentFrame() {
+    TimedLevel f{};
+    std::memset(f.waveform, 128, sizeof f.waveform);
+    return f;
+}
 
 // An enabled record of one band of the spectrum, or of the waveform.
-ChannelConfig FrequencyChannel(int32_t freqMode, int32_t start, int32_t end, int32_t audio = 0);
-ChannelConfig PowerChannel(int32_t powerMode, int32_t audio = 0);
+inline ChannelConfig FrequencyChannel(int32_t freqMode, int32_t start, int32_t end,
+                                      int32_t audio = 0) {
+    ChannelConfig c{};
+    c.Enabled = 1;
+    c.Mode = ModeFrequency;
+    c.FreqMode = freqMode;
+    c.AudioChannel = audio;
+    c.FreqStart = start;
+    c.FreqEnd = end;
+    c.FreqWidth = 50;
+    return c;
+}
+
+inline ChannelConfig PowerChannel(int32_t powerMode, int32_t audio = 0) {
+    ChannelConfig c{};
+    c.Enabled = 1;
+    c.Mode = ModePower;
+    c.PowerMode = powerMode;
+    c.AudioChannel = audio;
+    c.FreqWidth = 50;
+    return c;
+}
