@@ -53,11 +53,10 @@ public:
     // those handed over while closed (which a real output drops), so that a
     // test sees what its caller asked for.
     std::vector<SentLevel> sent;
-    std::vector<size_t> frames;        // how many levels each SendFrame carried
-    std::vector<int32_t> circuits;     // the network circuit of each level a frame carried
-    std::vector<SentLevel> levels;     // the levels handed over while open: what goes out
-    uint8_t DeviceId = 1;              // the commands' id: the last accepted Open's or Adopt's
-    char PortName[kPortNameSize] = {}; // the last accepted Open's
+    std::vector<size_t> frames;    // how many levels each SendFrame carried
+    std::vector<int32_t> circuits; // the network circuit of each level a frame carried
+    std::vector<SentLevel> levels; // the levels handed over while open: what goes out
+    uint8_t DeviceId = 1;          // the commands' id: the last accepted Open's or Adopt's
 
     bool IsOpen() const override { return open_; }
 
@@ -82,7 +81,6 @@ public:
             return false;
         }
         opened = settings;
-        std::memcpy(PortName, settings.PortName, sizeof PortName);
         DeviceId = settings.DeviceId;
         open_ = settings.Output != OutputKind::Serial ||
                 (portsExist && missingPorts.count(settings.PortName) == 0);
