@@ -1,5 +1,6 @@
 """What the end-to-end scripts under Wine share: their checks and summary,
 Windows paths of Unix files, and the virtual controller's log."""
+import difflib
 import os
 import sys
 
@@ -14,6 +15,15 @@ def check(condition, message):
     if not condition:
         _failures.append(message)
         print("FAIL:", message)
+
+
+def check_same(actual, expected, message):
+    """check(actual == expected) for two texts; a mismatch prints the lines
+    that differ, so a failure on another machine can be read off its log."""
+    check(actual == expected, message)
+    if actual != expected:
+        print("".join(difflib.unified_diff(expected.splitlines(True), actual.splitlines(True),
+                                           "expected", "actual")))
 
 
 def finish():

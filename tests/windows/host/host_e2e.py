@@ -14,7 +14,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
-from e2e import check, finish, vctl_messages, windows_path  # noqa: E402
+from e2e import check, check_same, finish, vctl_messages, windows_path  # noqa: E402
 
 wine_run, host, dll = sys.argv[1:4]
 if subprocess.run([wine_run, "--can-run", host]).returncode == 77:
@@ -222,24 +222,25 @@ reset = run(host, "--frames", "1", "--fast", "--quiet", "--port", port, "--devic
 check(reset.returncode == 0 and "Channel9]" in export(KEY), "the start resets the settings")
 kept = export(BACKUP)
 check('"NoticePending"=dword:00000001' in kept, "the copy owes the user a notice")
-check(as_settings(kept) == "\n".join(unreadable.splitlines()),
-      "the copy holds exactly what was stored, not the run's port and device id")
+check_same(as_settings(kept), "\n".join(unreadable.splitlines()),
+           "the copy holds exactly what was stored, not the run's port and device id")
 
 restored = run(host, "--restore-backup")
 print(restored.stdout, restored.stderr)
 check(restored.returncode == 0 and "restored the settings" in restored.stdout,
       "--restore-backup puts the copy back")
-check(export(KEY) == unreadable, "the settings are again exactly what they were before the reset")
+check_same(export(KEY), unreadable,
+           "the settings are again exactly what they were before the reset")
 check('"NoticePending"=dword:00000000' in export(BACKUP), "the copy's notice is marked said")
 # The README's way by hand gives the same.
 run("reg", "delete", KEY, "/f")
 run("reg", "copy", BACKUP, KEY, "/s", "/f")
 run("reg", "delete", KEY, "/v", "BackupMade", "/f")
 run("reg", "delete", KEY, "/v", "NoticePending", "/f")
-check(export(KEY) == unreadable, "reg copy restores the same settings")
+check_same(export(KEY), unreadable, "reg copy restores the same settings")
 run(host, "--frames", "1", "--fast", "--quiet")
-check(as_settings(export(BACKUP)) == "\n".join(unreadable.splitlines()),
-      "the next start resets again and keeps the same copy")
+check_same(as_settings(export(BACKUP)), "\n".join(unreadable.splitlines()),
+           "the next start resets again and keeps the same copy")
 
 run("reg", "delete", BACKUP, "/f")
 run("reg", "delete", KEY, "/f")
@@ -248,6 +249,6 @@ with tempfile.TemporaryDirectory() as folder:
     with open(path, "w", encoding="utf-16") as saved:
         saved.write(good)
     run("reg", "import", windows_path(path))
-check(export(KEY) == good, "the settings are put back as they were before these checks")
+check_same(export(KEY), good, "the settings are put back as they were before these checks")
 
 finish()
