@@ -233,10 +233,12 @@ check_same(export(KEY), unreadable,
            "the settings are again exactly what they were before the reset")
 check('"NoticePending"=dword:00000000' in export(BACKUP), "the copy's notice is marked said")
 # The README's way by hand gives the same.
-run("reg", "delete", KEY, "/f")
-run("reg", "copy", BACKUP, KEY, "/s", "/f")
-run("reg", "delete", KEY, "/v", "BackupMade", "/f")
-run("reg", "delete", KEY, "/v", "NoticePending", "/f")
+for step in (("delete", KEY, "/f"), ("copy", BACKUP, KEY, "/s", "/f"),
+             ("delete", KEY, "/v", "BackupMade", "/f"),
+             ("delete", KEY, "/v", "NoticePending", "/f")):
+    done = run("reg", *step)
+    check(done.returncode == 0,
+          "reg %s: %s%s" % (" ".join(step), done.stdout.strip(), done.stderr.strip()))
 check_same(export(KEY), unreadable, "reg copy restores the same settings")
 run(host, "--frames", "1", "--fast", "--quiet")
 check_same(as_settings(export(BACKUP)), "\n".join(unreadable.splitlines()),
