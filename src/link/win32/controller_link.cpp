@@ -72,17 +72,11 @@ UniqueFile OpenSerialPort(const char* name) {
 
 } // namespace
 
-// What the engine thread touches. It lives until both the link and the
-// thread have let go of it, so a link destroyed before its thread has ended
-// leaves the thread nothing freed to touch.
-struct ControllerLink::Shared {
-    std::atomic<LONG> refs{1};
-    HMODULE module = nullptr; // the thread's pin on this module
+// What the engine thread touches besides what every engine's block holds.
+struct ControllerLink::Shared : EngineShared<Shared> {
     Pacing pacing = Pacing::WaitableTimer;
-    UniqueHandleNull wake;   // auto reset: work or a request for the engine
     UniqueHandleNull closed; // manual reset: the engine has closed the port on request
     std::atomic<bool> isOpen{false};
-    std::atomic<bool> abandoned{false}; // set without the lock: stop now, write nothing more
 
     // The message the engine has in flight. Here rather than on the thread's
     // stack, so that a write nothing could cancel never points at a dead frame.
@@ -95,26 +89,12 @@ struct ControllerLink::Shared {
         bool inFlight = false; // only the engine thread reads or writes this
     } write;
 
-    SRWLOCK lock = SRWLOCK_INIT;
     // Guarded by `lock`:
     SerialSchedule schedule;
     UniqueFile port;                     // handed over by Open; only the engine uses and closes it
     char reopenName[kPortNameSize] = {}; // tried again after a failed write; empty: never
     bool closeRequested = false;         // write what is pending, then close the port
-    bool stopRequested = false;          // end the thread, after any close
-    bool idle = false;                   // the engine waits with nothing to write: wake it
     Counts counts = {};
-
-    Shared() = default;
-    Shared(const Shared&) = delete;
-    Shared& operator=(const Shared&) = delete;
-
-    void AddRef() { refs.fetch_add(1); }
-    void Release() {
-        if (refs.fetch_sub(1) == 1) {
-            delete this;
-        }
-    }
 };
 
 namespace {
@@ -517,17 +497,7 @@ void ControllerLink::Submit(const LevelCommand* commands, size_t count, bool fra
     }
     // Taken before the lock: the delay counts from when the frame was handed over.
     const Micros now = NowUs();
-    bool wake = false;
-    {
-        ExclusiveLock lock(shared_->lock);
-        shared_->schedule.Submit(commands, count, frame, now);
-        // A busy engine finds the frame by itself; only an idle one needs
-        // the call into the system.
-        wake = std::exchange(shared_->idle, false);
-    }
-    if (wake) {
-        ::SetEvent(shared_->wake.get());
-    }
+    shared_->HandOver([&] { shared_->schedule.Submit(commands, count, frame, now); });
 }
 
 ControllerLink::Counts ControllerLink::GetCounts() const {

@@ -54,33 +54,13 @@ OutputHealth HealthBeforeLookup(const Target& target) {
 
 } // namespace
 
-// What the engine thread touches. It lives until both the output and the
-// thread have let go of it.
-struct NetworkOutput::Shared {
-    std::atomic<LONG> refs{1};
-    HMODULE module = nullptr;           // the thread's pin on this module
-    UniqueHandleNull wake;              // auto reset: work or a request for the engine
-    std::atomic<bool> abandoned{false}; // set without the lock: stop now, send nothing more
-
-    SRWLOCK lock = SRWLOCK_INIT;
+// What the engine thread touches besides what every engine's block holds.
+struct NetworkOutput::Shared : EngineShared<Shared> {
     // Guarded by `lock`:
     NetworkSchedule schedule;
     Target target;
     uint32_t generation = 0; // raised by each Open
     OutputHealth health = OutputHealth::Closed;
-    bool stopRequested = false;
-    bool idle = false; // the engine waits with nothing due: wake it
-
-    Shared() = default;
-    Shared(const Shared&) = delete;
-    Shared& operator=(const Shared&) = delete;
-
-    void AddRef() { refs.fetch_add(1); }
-    void Release() {
-        if (refs.fetch_sub(1) == 1) {
-            delete this;
-        }
-    }
 };
 
 namespace {
@@ -450,17 +430,7 @@ void NetworkOutput::Submit(const CircuitLevel* levels, size_t count, bool frame)
     }
     // Taken before the lock: the delay counts from when the frame was handed over.
     const Micros now = NowUs();
-    bool wake = false;
-    {
-        ExclusiveLock lock(shared_->lock);
-        shared_->schedule.Submit(levels, count, frame, now);
-        // A busy engine finds the frame by itself; only an idle one needs
-        // the call into the system.
-        wake = std::exchange(shared_->idle, false);
-    }
-    if (wake) {
-        ::SetEvent(shared_->wake.get());
-    }
+    shared_->HandOver([&] { shared_->schedule.Submit(levels, count, frame, now); });
 }
 
 OutputHealth NetworkOutput::Health() const {
