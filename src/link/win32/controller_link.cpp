@@ -539,11 +539,7 @@ void ControllerLink::Close() {
     if (!thread_) {
         return;
     }
-    {
-        ExclusiveLock lock(shared_->lock);
-        shared_->stopRequested = true;
-    }
-    ::SetEvent(shared_->wake.get());
+    shared_->RequestStop();
     // At most 2000 ms in all: an engine still busy is left to end on its own,
     // holding the shared block and the module.
     const ULONGLONG spent = ::GetTickCount64() - start;

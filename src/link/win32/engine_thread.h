@@ -68,6 +68,15 @@ template <typename Block> struct EngineShared {
         }
     }
 
+    // Asks the engine to end its thread, after any close it was asked for.
+    void RequestStop() {
+        {
+            ExclusiveLock hold(lock);
+            stopRequested = true;
+        }
+        ::SetEvent(wake.get());
+    }
+
 protected:
     ~EngineShared() = default;
 };

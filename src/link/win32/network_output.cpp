@@ -449,11 +449,7 @@ void NetworkOutput::Close() {
     if (!thread_) {
         return;
     }
-    {
-        ExclusiveLock lock(shared_->lock);
-        shared_->stopRequested = true;
-    }
-    ::SetEvent(shared_->wake.get());
+    shared_->RequestStop();
     // A lookup still running is left to finish on its own, holding the
     // shared block and the module.
     ::WaitForSingleObject(thread_.get(), kCloseWaitMs);

@@ -162,18 +162,17 @@ Bytes StoredSourceId() {
     return Bytes(id, id + size);
 }
 
-class Environment : public ::testing::Environment {
+// Winsock too, for the test's own receivers.
+class Environment : public RegisteredDllEnvironment {
 public:
     void SetUp() override {
-        ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
         WSADATA data;
         ASSERT_EQ(::WSAStartup(MAKEWORD(2, 2), &data), 0);
-        ASSERT_EQ(RunRegsvr32(false), 0u);
+        RegisteredDllEnvironment::SetUp();
     }
     void TearDown() override {
-        CallDllCanUnloadNow();
+        RegisteredDllEnvironment::TearDown();
         ::WSACleanup();
-        ::CoUninitialize();
     }
 };
 

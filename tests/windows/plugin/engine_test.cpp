@@ -75,19 +75,7 @@ size_t HeapBytesInUse() {
     return total;
 }
 
-class Environment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-        ASSERT_EQ(RunRegsvr32(false), 0u);
-    }
-    void TearDown() override {
-        CallDllCanUnloadNow();
-        ::CoUninitialize();
-    }
-};
-
-const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new Environment);
+const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new RegisteredDllEnvironment);
 
 class Engine : public ::testing::Test {
 protected:

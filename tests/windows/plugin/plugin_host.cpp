@@ -96,6 +96,19 @@ HRESULT CallDllCanUnloadNow(HMODULE module) {
     return fn ? fn() : E_UNEXPECTED;
 }
 
+void RegisteredDllEnvironment::SetUp() {
+    ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    if (firstRun_) {
+        ::RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKeyPath);
+    }
+    ASSERT_EQ(RunRegsvr32(false), 0u);
+}
+
+void RegisteredDllEnvironment::TearDown() {
+    CallDllCanUnloadNow();
+    ::CoUninitialize();
+}
+
 bool RunUnixCommand(const std::string& command) {
     std::string line = "Z:\\bin\\sh -c \"" + command + "\"";
     STARTUPINFOA startup = {};

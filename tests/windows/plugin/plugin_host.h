@@ -5,6 +5,7 @@
 #include "common/win32/com_ptr.h"
 #include "wmp/win32/wmp_effects.h"
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
@@ -28,6 +29,21 @@ HRESULT CreateLikeThePlayer(IWMPEffects2** effects);
 // DllCanUnloadNow of the loaded Twinkla.dll (the one beside the test program
 // unless `module` names another); E_UNEXPECTED when it isn't loaded.
 HRESULT CallDllCanUnloadNow(HMODULE module = nullptr);
+
+// The process around the tests of a program: COM on the main thread and the
+// DLL beside the program registered, and at the end the plug-in object
+// released (its output closed, its thread stopped) before COM goes.
+// `firstRun` removes the stored settings first, so the first creation is a
+// first run.
+class RegisteredDllEnvironment : public ::testing::Environment {
+public:
+    explicit RegisteredDllEnvironment(bool firstRun = false) : firstRun_(firstRun) {}
+    void SetUp() override;
+    void TearDown() override;
+
+private:
+    bool firstRun_;
+};
 
 // Registry helpers: a value as text (REG_SZ), or "<missing>".
 std::string ReadString(HKEY root, const char* key, const char* value);

@@ -35,23 +35,9 @@ struct Bstr {
     std::wstring Text() const { return b ? std::wstring(b, ::SysStringLen(b)) : L"<null>"; }
 };
 
-class PluginEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-        // An empty settings key, so the first creation is a first run.
-        ::RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKeyPath);
-        ASSERT_EQ(RunRegsvr32(false), 0u);
-    }
-    void TearDown() override {
-        // The object is released (the port closed and the thread stopped)
-        // before COM goes.
-        CallDllCanUnloadNow();
-        ::CoUninitialize();
-    }
-};
-
-const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new PluginEnvironment);
+// An empty settings key, so the first creation is a first run.
+const auto* const g_environment =
+    ::testing::AddGlobalTestEnvironment(new RegisteredDllEnvironment(/*firstRun=*/true));
 
 TEST(Registration, WritesTheClassAndThePlayersEffectsEntry) {
     EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, kClassKey, nullptr), "Twinkla Class");
