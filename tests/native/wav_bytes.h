@@ -6,7 +6,13 @@
 
 struct WavBytes {
     std::vector<uint8_t> bytes;
-    void Tag(const char* t) { bytes.insert(bytes.end(), t, t + 4); }
+    // One byte at a time: GCC 12's optimizer takes a 4-byte range insert
+    // into an empty vector for an overflow (-Wstringop-overflow).
+    void Tag(const char* t) {
+        for (int i = 0; i < 4; ++i) {
+            bytes.push_back(static_cast<uint8_t>(t[i]));
+        }
+    }
     void U16(uint32_t v) {
         bytes.push_back(v & 0xFF);
         bytes.push_back((v >> 8) & 0xFF);

@@ -405,7 +405,7 @@ void NetworkOutput::Adopt(const LinkSettings& settings) {
 void NetworkOutput::SendFrame(const ChannelLevel* levels, size_t count) {
     // A frame carries at most one level per record; any beyond a batch's
     // room amend it as levels outside a frame would.
-    CircuitLevel circuits[CommandBatch::kCapacity];
+    CircuitLevel circuits[CommandBatch::kCapacity] = {};
     bool frame = true;
     do {
         const size_t n = std::min(count, CommandBatch::kCapacity);
