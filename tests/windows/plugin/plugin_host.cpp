@@ -33,8 +33,18 @@ DWORD RunRegsvr32(const std::wstring& dll, bool unregister) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &startup, &process)) {
+    // A start that fails with ERROR_INTERNAL_ERROR (under Wine: the new
+    // process ended before it ran; seen once in a long test run) is tried
+    // once more.
+    BOOL started = FALSE;
+    for (int attempt = 0; attempt < 2 && !started; ++attempt) {
+        started = ::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                   nullptr, &startup, &process);
+        if (!started && ::GetLastError() != ERROR_INTERNAL_ERROR) {
+            break;
+        }
+    }
+    if (!started) {
         return ::GetLastError() | 0x80000000u;
     }
     UniqueHandleNull processHandle(process.hProcess);
