@@ -11,11 +11,6 @@
 #include <new>
 #include <utility>
 
-// Windows 10 1803 and later; elsewhere CreateWaitableTimerExW refuses it.
-#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
-#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
-#endif
-
 namespace {
 
 constexpr Micros kReopenPeriodUs = 2'000'000;
@@ -106,11 +101,7 @@ class Engine {
 public:
     explicit Engine(Shared& s) : s_(s) {
         if (s_.pacing == ControllerLink::Pacing::WaitableTimer) {
-            timer_.reset(::CreateWaitableTimerExW(
-                nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS));
-            if (!timer_) {
-                timer_.reset(::CreateWaitableTimerW(nullptr, FALSE, nullptr));
-            }
+            timer_ = CreateEngineTimer();
         }
     }
 
@@ -345,24 +336,7 @@ void Engine::WaitUntil(Micros wakeAt, Micros now) {
     if (s_.write.inFlight) {
         handles[count++] = s_.write.done.get();
     }
-    DWORD timeout = INFINITE;
-    if (wakeAt != kNever) {
-        const Micros left = std::max<Micros>(wakeAt - now, 0);
-        if (timer_) {
-            LARGE_INTEGER due;
-            due.QuadPart = -std::max<Micros>(left * 10, 1); // relative, in 100-ns units
-            if (::SetWaitableTimer(timer_.get(), &due, 0, nullptr, nullptr, FALSE)) {
-                handles[count++] = timer_.get();
-            } else {
-                timeout = static_cast<DWORD>((left + 999) / 1000);
-            }
-        } else {
-            timeout = static_cast<DWORD>(std::min<Micros>((left + 999) / 1000, 0x7FFFFFFF));
-        }
-    } else if (timer_) {
-        ::CancelWaitableTimer(timer_.get());
-    }
-    ::WaitForMultipleObjects(count, handles, FALSE, timeout);
+    WaitForWorkOrTime(handles, count, timer_.get(), wakeAt, now);
 }
 
 } // namespace

@@ -1,5 +1,12 @@
 #include "link/win32/engine_thread.h"
 
+#include <algorithm>
+
+// Windows 10 1803 and later; elsewhere CreateWaitableTimerExW refuses it.
+#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
+#endif
+
 namespace {
 
 // Any address inside this module, to find the module a thread must pin.
@@ -33,4 +40,30 @@ UniqueHandleNull StartPinnedThread(LPTHREAD_START_ROUTINE procedure, void* param
         ::FreeLibrary(pinned);
     }
     return thread;
+}
+
+UniqueHandleNull CreateEngineTimer() {
+    UniqueHandleNull timer(::CreateWaitableTimerExW(
+        nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS));
+    if (!timer) {
+        timer.reset(::CreateWaitableTimerW(nullptr, FALSE, nullptr));
+    }
+    return timer;
+}
+
+void WaitForWorkOrTime(HANDLE* handles, DWORD count, HANDLE timer, Micros wakeAt, Micros now) {
+    DWORD timeout = INFINITE;
+    if (wakeAt != kNever) {
+        const Micros left = std::max<Micros>(wakeAt - now, 0);
+        LARGE_INTEGER due;
+        due.QuadPart = -std::max<Micros>(left * 10, 1); // relative, in 100-ns units
+        if (timer != nullptr && ::SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE)) {
+            handles[count++] = timer;
+        } else {
+            timeout = static_cast<DWORD>(std::min<Micros>((left + 999) / 1000, 0x7FFFFFFF));
+        }
+    } else if (timer != nullptr) {
+        ::CancelWaitableTimer(timer);
+    }
+    ::WaitForMultipleObjects(count, handles, FALSE, timeout);
 }

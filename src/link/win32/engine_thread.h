@@ -26,6 +26,17 @@ Micros NowUs();
 UniqueHandleNull StartPinnedThread(LPTHREAD_START_ROUTINE procedure, void* parameter,
                                    HMODULE& module);
 
+// A timer for WaitForWorkOrTime: a high-resolution one where the system has
+// them, else an ordinary one; empty if none could be made, and the wait
+// keeps time by its time-out instead.
+UniqueHandleNull CreateEngineTimer();
+
+// Waits until one of `handles` is signalled or `wakeAt` (kNever: no time)
+// comes: on the high-resolution `timer` where there is one, else on the
+// wait's own time-out in whole milliseconds. `handles` has room for one more,
+// the timer's.
+void WaitForWorkOrTime(HANDLE* handles, DWORD count, HANDLE timer, Micros wakeAt, Micros now);
+
 // The part of an output's block shared with its engine thread that every
 // output has. The block lives until both the output and the thread have let
 // go of it, so an output destroyed before its thread has ended leaves the

@@ -15,11 +15,6 @@
 #include <optional>
 #include <utility>
 
-// Windows 10 1803 and later; elsewhere CreateWaitableTimerExW refuses it.
-#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
-#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
-#endif
-
 namespace {
 
 // A name that didn't resolve, or networking that couldn't start, is tried
@@ -70,13 +65,7 @@ using Shared = NetworkOutput::Shared;
 // The engine thread's side: everything here runs on it.
 class Engine {
 public:
-    explicit Engine(Shared& s) : s_(s) {
-        timer_.reset(::CreateWaitableTimerExW(
-            nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS));
-        if (!timer_) {
-            timer_.reset(::CreateWaitableTimerW(nullptr, FALSE, nullptr));
-        }
-    }
+    explicit Engine(Shared& s) : s_(s), timer_(CreateEngineTimer()) {}
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
     ~Engine() {
@@ -306,21 +295,7 @@ void Engine::SetHealth(OutputHealth health, bool force) {
 
 void Engine::WaitUntil(Micros wakeAt, Micros now) {
     HANDLE handles[2] = {s_.wake.get()};
-    DWORD count = 1;
-    DWORD timeout = INFINITE;
-    if (wakeAt != kNever) {
-        const Micros left = std::max<Micros>(wakeAt - now, 0);
-        LARGE_INTEGER due;
-        due.QuadPart = -std::max<Micros>(left * 10, 1); // relative, in 100-ns units
-        if (timer_ && ::SetWaitableTimer(timer_.get(), &due, 0, nullptr, nullptr, FALSE)) {
-            handles[count++] = timer_.get();
-        } else {
-            timeout = static_cast<DWORD>(std::min<Micros>((left + 999) / 1000, 0x7FFFFFFF));
-        }
-    } else if (timer_) {
-        ::CancelWaitableTimer(timer_.get());
-    }
-    ::WaitForMultipleObjects(count, handles, FALSE, timeout);
+    WaitForWorkOrTime(handles, 1, timer_.get(), wakeAt, now);
 }
 
 } // namespace
